@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs everything Vantrel needs to build, test and take screenshots on
+# Debian 12. Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libhidapi-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth x11-apps imagemagick
+  fonts-wine fonts-dejavu-core fontconfig
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# fonts-wine ships a free Tahoma in a folder fontconfig does not search by
+# default; make it visible so the window shows its intended font.
+conf=/etc/fonts/conf.d/60-vantrel-wine-fonts.conf
+if [ -d /usr/share/wine/fonts ] && [ ! -f "$conf" ]; then
+  $SUDO tee "$conf" >/dev/null <<'XML'
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
+<fontconfig>
+  <dir>/usr/share/wine/fonts</dir>
+</fontconfig>
+XML
+  $SUDO fc-cache -f >/dev/null 2>&1 || true
+fi

@@ -1,0 +1,245 @@
+#include "app/MainForm.h"
+
+#include "ui_MainForm.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+#include <algorithm>
+#include <exception>
+
+TMainForm* MainForm = nullptr;
+
+QString MainFormTitle()
+{
+    return QStringLiteral("QUORVEX Vantrel") + QStringLiteral(" Vesion: ") + QStringLiteral("1.00");
+}
+
+namespace {
+template <typename T, std::size_t N>
+std::array<T*, N> FindNumbered(QWidget* root, const QString& pattern)
+{
+    std::array<T*, N> controls{};
+    for (std::size_t i = 0; i < N; ++i) {
+        controls[i] = root->findChild<T*>(pattern.arg(i + 1));
+        Q_ASSERT(controls[i] != nullptr);
+    }
+    return controls;
+}
+} // namespace
+
+TMainForm::TMainForm(const MainFormServices& services, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()), Services(services)
+{
+    ui->setupUi(this);
+    MainForm = this;
+
+    IPAddrEdits = FindNumbered<QLineEdit, 4>(this, QStringLiteral("IPAddr%1Edit"));
+    GateWayAddrEdits = FindNumbered<QLineEdit, 4>(this, QStringLiteral("GateWayAddr%1Edit"));
+    SubMaskAddrEdits = FindNumbered<QLineEdit, 4>(this, QStringLiteral("SubMaskAddr%1Edit"));
+    ClientAddrEdits = FindNumbered<QLineEdit, 4>(this, QStringLiteral("ClientAddr%1Edit"));
+    HysteresisSpinEdits = FindNumbered<QSpinBox, 8>(this, QStringLiteral("Hysteresis%1CSpinEdit"));
+    InvertInputsCheckBoxes = FindNumbered<QCheckBox, 16>(this, QStringLiteral("InvertInputsJvCheckBox%1"));
+    InvertOutputsCheckBoxes = FindNumbered<QCheckBox, 16>(this, QStringLiteral("InvertOutputsJvCheckBox%1"));
+    OutputStartStatusCheckBoxes =
+        FindNumbered<QCheckBox, 16>(this, QStringLiteral("OutputStartStatusJvCheckBox%1"));
+
+    // The record, the report buffers and the timeout and period fields hold
+    // one byte each for these two values.
+    ui->UpdatePeriodCSpinEdit->setRange(1, 255);
+    ui->ServerTimeoutCSpinEdit->setRange(1, 255);
+
+    // The log and the window use the button-face colour as background.
+    QPalette logPalette = ui->LogMemo->palette();
+    logPalette.setColor(QPalette::Base, logPalette.color(QPalette::Button));
+    ui->LogMemo->setPalette(logPalette);
+
+    ApplyFont();
+    ConnectHandlers();
+    RunGuarded([this] { FormCreate(); });
+}
+
+TMainForm::~TMainForm()
+{
+    if (MainForm == this)
+        MainForm = nullptr;
+}
+
+int CaptionOverflow(const QWidget* root, const QFont& font)
+{
+    // How many pixels the widest caption needs beyond its box, at `font`.
+    const QFontMetrics metrics(font);
+    int overflow = 0;
+    for (const QWidget* w : root->findChildren<QWidget*>()) {
+        int needed = 0;
+        if (const auto* label = qobject_cast<const QLabel*>(w)) {
+            needed = metrics.horizontalAdvance(label->text());
+        } else if (const auto* box = qobject_cast<const QCheckBox*>(w)) {
+            needed = metrics.horizontalAdvance(box->text()) + box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box)
+                     + box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
+        } else if (const auto* button = qobject_cast<const QPushButton*>(w)) {
+            needed = metrics.horizontalAdvance(button->text()) + 6;
+        } else {
+            continue;
+        }
+        overflow = std::max(overflow, needed - w->width());
+    }
+    return overflow;
+}
+
+void TMainForm::ApplyFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    if (QFontInfo(font).family().compare(QStringLiteral("Tahoma"), Qt::CaseInsensitive) != 0) {
+        // No Tahoma on this desktop: its sans font, at the largest size up to
+        // 11 pixels at which every caption fits the box the layout gives it.
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        font.setPixelSize(11);
+        while (font.pixelSize() > 7 && CaptionOverflow(this, font) > 0)
+            font.setPixelSize(font.pixelSize() - 1);
+    }
+    setFont(font);
+}
+
+void TMainForm::ConnectHandlers()
+{
+    const auto bind = [this](QPushButton* button, void (TMainForm::*handler)()) {
+        connect(button, &QPushButton::clicked, this, [this, handler] { RunGuarded([this, handler] { (this->*handler)(); }); });
+    };
+    bind(ui->ExitButton, &TMainForm::ExitButtonClick);
+    bind(ui->ClearButton, &TMainForm::ClearButtonClick);
+    bind(ui->LoadButton, &TMainForm::LoadButtonClick);
+    bind(ui->SaveButton, &TMainForm::SaveButtonClick);
+    bind(ui->ReadButton, &TMainForm::ReadButtonClick);
+    bind(ui->WriteButton, &TMainForm::WriteButtonClick);
+    bind(ui->SendNewMACButton, &TMainForm::SendNewMACButtonClick);
+    bind(ui->HelpButton, &TMainForm::HelpButtonClick);
+    bind(ui->InvertInputsCheckAllButton, &TMainForm::InvertInputsCheckAllButtonClick);
+    bind(ui->InvertInputsCheckNoneButton, &TMainForm::InvertInputsCheckNoneButtonClick);
+    bind(ui->InvertOutputsCheckAllButton, &TMainForm::InvertOutputsCheckAllButtonClick);
+    bind(ui->InvertOutputsCheckNoneButton, &TMainForm::InvertOutputsCheckNoneButtonClick);
+    bind(ui->OutputStartStatusCheckAllButton, &TMainForm::OutputStartStatusCheckAllButtonClick);
+    bind(ui->OutputStartStatusCheckNoneButton, &TMainForm::OutputStartStatusCheckNoneButtonClick);
+}
+
+bool TMainForm::RunGuarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (const std::exception& e) {
+        Services.Dialogs.MessageDlg(QString::fromStdString(e.what()), MsgType::Error, MsgButtons::Ok);
+    } catch (...) {
+        Services.Dialogs.MessageDlg(QString(), MsgType::Error, MsgButtons::Ok);
+    }
+    return false;
+}
+
+void TMainForm::FormCreate()
+{
+    setWindowTitle(MainFormTitle());
+    ExchangeState = 0;
+    ui->AdvPageControl1->setCurrentWidget(ui->GeneralAdvTabSheet);
+    SetDefaultConfig();
+    TakeConfigSnapshot();
+    ConfigToForm();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    bool CanClose = true;
+    if (!RunGuarded([this, &CanClose] { FormCloseQuery(CanClose); }))
+        CanClose = false;
+    if (!CanClose) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TMainForm::FormCloseQuery(bool& CanClose)
+{
+    FormToConfig();
+    if (ConfigChanged()) {
+        switch (Services.Dialogs.MessageDlg(QStringLiteral("Data has changed\nSave now?"), MsgType::Confirmation,
+                                            MsgButtons::YesNoCancel)) {
+        case MsgResult::Cancel:
+            CanClose = false;
+            return;
+        case MsgResult::Yes:
+            SaveConfigFile();
+            break;
+        default:
+            break;
+        }
+    }
+    CanClose = true;
+}
+
+void TMainForm::FormClose() {}
+
+void TMainForm::ExitButtonClick()
+{
+    close();
+}
+
+void TMainForm::ClearButtonClick()
+{
+    ui->LogMemo->clear();
+}
+
+void TMainForm::Log(const QString& line)
+{
+    ui->LogMemo->appendPlainText(line);
+}
+
+// The exchanges with the unit and the help viewer are not part of this
+// build yet; their buttons are bound and do nothing.
+void TMainForm::ReadButtonClick() {}
+void TMainForm::WriteButtonClick() {}
+void TMainForm::SendNewMACButtonClick() {}
+void TMainForm::HelpButtonClick() {}
+
+void TMainForm::SetGroupChecked(const std::array<QCheckBox*, 16>& group, bool checked)
+{
+    for (QCheckBox* box : group)
+        box->setChecked(checked);
+}
+
+void TMainForm::InvertInputsCheckAllButtonClick()
+{
+    SetGroupChecked(InvertInputsCheckBoxes, true);
+}
+
+void TMainForm::InvertInputsCheckNoneButtonClick()
+{
+    SetGroupChecked(InvertInputsCheckBoxes, false);
+}
+
+void TMainForm::InvertOutputsCheckAllButtonClick()
+{
+    SetGroupChecked(InvertOutputsCheckBoxes, true);
+}
+
+void TMainForm::InvertOutputsCheckNoneButtonClick()
+{
+    SetGroupChecked(InvertOutputsCheckBoxes, false);
+}
+
+void TMainForm::OutputStartStatusCheckAllButtonClick()
+{
+    SetGroupChecked(OutputStartStatusCheckBoxes, true);
+}
+
+void TMainForm::OutputStartStatusCheckNoneButtonClick()
+{
+    SetGroupChecked(OutputStartStatusCheckBoxes, false);
+}

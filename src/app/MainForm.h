@@ -1,0 +1,119 @@
+#pragma once
+// The one window of the program. It owns all of the tool's state: the
+// controls, the link to the unit, the report buffers and the exchange in
+// progress, the configuration record and its snapshot, the MAC allocation
+// list and the help viewer. Every operator action arrives here as a handler
+// on the main thread.
+
+#include "app/FixedPaths.h"
+#include "app/OperatorDialogs.h"
+#include "config/ConfigRecord.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QLineEdit;
+class QSpinBox;
+
+namespace Ui {
+class TMainForm;
+}
+
+namespace vantrel {
+class HidBackend;
+}
+
+// What the window needs from outside: the operator's dialogs, the HID layer
+// and its fixed places. All three outlive the window.
+struct MainFormServices {
+    OperatorDialogs& Dialogs;
+    vantrel::HidBackend& Hid;
+    FixedPaths Paths;
+};
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(const MainFormServices& services, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Start-up and close.
+    void FormCreate();
+    void FormCloseQuery(bool& CanClose);
+    void FormClose();
+
+    // Button handlers.
+    void ExitButtonClick();
+    void ClearButtonClick();
+    void LoadButtonClick();
+    void SaveButtonClick();
+    void ReadButtonClick();
+    void WriteButtonClick();
+    void SendNewMACButtonClick();
+    void HelpButtonClick();
+    void InvertInputsCheckAllButtonClick();
+    void InvertInputsCheckNoneButtonClick();
+    void InvertOutputsCheckAllButtonClick();
+    void InvertOutputsCheckNoneButtonClick();
+    void OutputStartStatusCheckAllButtonClick();
+    void OutputStartStatusCheckNoneButtonClick();
+
+    // Configuration record and its binding to the controls.
+    void SetDefaultConfig();
+    void TakeConfigSnapshot();
+    bool ConfigChanged() const;
+    void FormToConfig();
+    void ConfigToForm();
+
+    // Data files.
+    void SaveConfigFile();
+    void LoadConfigFile();
+
+    // One line at the end of the log.
+    void Log(const QString& line);
+
+    vantrel::ConfigRecord ConfigRecord{};
+    vantrel::ConfigRecord ConfigSnapshot{};
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Runs a handler so that a failure inside it (a text that does not
+    // convert, for instance) ends the handler and is shown in an error box;
+    // the window stays open and the event loop goes on. Returns false when
+    // the handler failed.
+    bool RunGuarded(const std::function<void()>& handler);
+    void ConnectHandlers();
+    void ApplyFont();
+    void SetGroupChecked(const std::array<QCheckBox*, 16>& group, bool checked);
+
+    std::unique_ptr<Ui::TMainForm> ui;
+    MainFormServices Services;
+
+    std::array<QLineEdit*, 4> IPAddrEdits{};
+    std::array<QLineEdit*, 4> GateWayAddrEdits{};
+    std::array<QLineEdit*, 4> SubMaskAddrEdits{};
+    std::array<QLineEdit*, 4> ClientAddrEdits{};
+    std::array<QSpinBox*, 8> HysteresisSpinEdits{};
+    std::array<QCheckBox*, 16> InvertInputsCheckBoxes{};
+    std::array<QCheckBox*, 16> InvertOutputsCheckBoxes{};
+    std::array<QCheckBox*, 16> OutputStartStatusCheckBoxes{};
+
+    int ExchangeState = 0;
+};
+
+// The one main window of the running program.
+extern TMainForm* MainForm;
+
+// How many pixels the widest caption (label, check box, button) below
+// `root` needs beyond its box at `font`; 0 or less when all fit.
+int CaptionOverflow(const QWidget* root, const QFont& font);
+
+// The window's title: "QUORVEX Vantrel" " Vesion: " "1.00" joined.
+QString MainFormTitle();

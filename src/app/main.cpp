@@ -1,0 +1,33 @@
+// The process entry: creates the main window on the real dialogs, the real
+// HID layer and the fixed places, and runs the event loop until it closes.
+
+#include "app/FixedPaths.h"
+#include "app/MainForm.h"
+#include "app/OperatorDialogs.h"
+#include "device/HidapiBackend.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <exception>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    try {
+        QtOperatorDialogs dialogs;
+        vantrel::HidapiBackend hid;
+        TMainForm form({dialogs, hid, FixedPaths::Production()});
+        dialogs.SetParent(&form);
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            form.move(screen->availableGeometry().center() - form.rect().center());
+        form.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("Error"), QString::fromStdString(e.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, QStringLiteral("Error"), QString());
+    }
+    return 0;
+}

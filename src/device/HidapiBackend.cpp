@@ -1,0 +1,91 @@
+#include "device/HidapiBackend.h"
+
+#include <hidapi/hidapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace vantrel {
+
+namespace {
+
+class HidapiHandle final : public HidHandle {
+public:
+    explicit HidapiHandle(hid_device* device) : device_(device) {}
+    ~HidapiHandle() override { hid_close(device_); }
+    HidapiHandle(const HidapiHandle&) = delete;
+    HidapiHandle& operator=(const HidapiHandle&) = delete;
+
+    int ReadReport(std::uint8_t* buffer, std::size_t size, int timeoutMs) override
+    {
+        if (size == 0)
+            return 0;
+        // hidapi delivers the report without its ID when the device uses no
+        // numbered reports; put report ID 0 back in front so the caller
+        // keeps the 65-byte frame.
+        std::uint8_t payload[kReportSize - 1];
+        const int n = hid_read_timeout(device_, payload, sizeof payload, timeoutMs);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            return 0;
+        const std::size_t copied = std::min<std::size_t>(std::size_t(n), size - 1);
+        buffer[0] = 0;
+        std::memcpy(buffer + 1, payload, copied);
+        return int(copied + 1);
+    }
+
+    bool WriteReport(const std::uint8_t* report, std::size_t size) override
+    {
+        // The byte counts differ between platforms; only a negative result
+        // is a failure.
+        return hid_write(device_, report, size) >= 0;
+    }
+
+private:
+    hid_device* device_;
+};
+
+} // namespace
+
+std::string MakeHardwareId(unsigned short vendorId, unsigned short productId, unsigned short release)
+{
+    char id[64];
+    std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X&REV_%04X", vendorId, productId, release);
+    return id;
+}
+
+HidapiBackend::HidapiBackend()
+{
+    hid_init();
+}
+
+HidapiBackend::~HidapiBackend()
+{
+    hid_exit();
+}
+
+std::vector<HidInterfaceInfo> HidapiBackend::Enumerate()
+{
+    std::vector<HidInterfaceInfo> found;
+    hid_device_info* list = hid_enumerate(0, 0);
+    for (hid_device_info* d = list; d != nullptr; d = d->next) {
+        if (d->path == nullptr)
+            continue;
+        found.push_back({MakeHardwareId(d->vendor_id, d->product_id, d->release_number), d->path});
+    }
+    hid_free_enumeration(list);
+    return found;
+}
+
+std::unique_ptr<HidHandle> HidapiBackend::Open(const std::string& path, HidOpenMode)
+{
+    // hidapi opens a device for reading and writing at once and shares it
+    // with other openers; the mode only tells which end the caller uses.
+    hid_device* device = hid_open_path(path.c_str());
+    if (device == nullptr)
+        return nullptr;
+    return std::make_unique<HidapiHandle>(device);
+}
+
+} // namespace vantrel

@@ -1,0 +1,103 @@
+#pragma once
+// A main window wired to scripted dialogs, a HID backend chosen by the test
+// and fixed places in a temporary folder.
+
+#include "app/MainForm.h"
+#include "device/HidBackend.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+// The widget that the Tab key moves to from `w`.
+inline QWidget* NextTabStop(QWidget* w)
+{
+    for (QWidget* next = w->nextInFocusChain(); next != w; next = next->nextInFocusChain())
+        if ((next->focusPolicy() & Qt::TabFocus) && next->focusProxy() == nullptr && next->isEnabled())
+            return next;
+    return w;
+}
+
+class NoHidDevices final : public vantrel::HidBackend {
+public:
+    std::vector<vantrel::HidInterfaceInfo> Enumerate() override { return {}; }
+    std::unique_ptr<vantrel::HidHandle> Open(const std::string&, vantrel::HidOpenMode) override { return nullptr; }
+};
+
+class FormHarness {
+public:
+    explicit FormHarness(vantrel::HidBackend* hid = nullptr) : hid_(hid ? hid : &noDevices_)
+    {
+        Paths.MacAllocationFile = Dir.filePath(QStringLiteral("DravonSetMACAddress/SetFullMACAddress.txt"));
+        Paths.ProgramDir = Dir.filePath(QStringLiteral("program"));
+    }
+
+    // Creates the window (running its start-up) once the test has arranged
+    // the fixed places.
+    TMainForm& Create()
+    {
+        Form = std::make_unique<TMainForm>(MainFormServices{Dialogs, *hid_, Paths});
+        return *Form;
+    }
+
+    template <typename T>
+    T* Get(const QString& name) const
+    {
+        T* w = Form->findChild<T*>(name);
+        if (!w)
+            ADD_FAILURE() << "no control " << name.toStdString();
+        return w;
+    }
+    QLineEdit* Edit(const QString& name) const { return Get<QLineEdit>(name); }
+    QCheckBox* Box(const QString& name) const { return Get<QCheckBox>(name); }
+    QSpinBox* Spin(const QString& name) const { return Get<QSpinBox>(name); }
+
+    void Click(const QString& buttonName) const
+    {
+        QTest::mouseClick(Get<QPushButton>(buttonName), Qt::LeftButton);
+    }
+
+    void SetText(const QString& editName, const QString& text) const
+    {
+        QLineEdit* edit = Edit(editName);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+
+    QStringList LogLines() const
+    {
+        const QString text = Get<QPlainTextEdit>(QStringLiteral("LogMemo"))->toPlainText();
+        return text.isEmpty() ? QStringList{} : text.split(QLatin1Char('\n'));
+    }
+
+    // Asks the window to close, as the close box does. True when it closed.
+    bool RequestClose() const
+    {
+        Form->show();
+        return Form->close();
+    }
+
+    QTemporaryDir Dir;
+    FixedPaths Paths;
+    ScriptedDialogs Dialogs;
+    std::unique_ptr<TMainForm> Form;
+
+private:
+    NoHidDevices noDevices_;
+    vantrel::HidBackend* hid_;
+};
