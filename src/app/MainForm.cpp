@@ -1,5 +1,7 @@
 #include "app/MainForm.h"
 
+#include "device/Port1Comms.h"
+
 #include "ui_MainForm.h"
 
 #include <QCloseEvent>
@@ -67,6 +69,9 @@ TMainForm::TMainForm(const MainFormServices& services, QWidget* parent)
 
 TMainForm::~TMainForm()
 {
+    // The receive thread touches the window's buffers: it is stopped and
+    // joined before any of them goes away.
+    CloseLink();
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -201,12 +206,12 @@ void TMainForm::Log(const QString& line)
     ui->LogMemo->appendPlainText(line);
 }
 
-// The exchanges with the unit and the help viewer are not part of this
-// build yet; their buttons are bound and do nothing.
-void TMainForm::ReadButtonClick() {}
+// The write and MAC address exchanges and the help viewer are not part of
+// this build yet; their buttons are bound and do nothing.
 void TMainForm::WriteButtonClick() {}
 void TMainForm::SendNewMACButtonClick() {}
 void TMainForm::HelpButtonClick() {}
+void TMainForm::HandleProgrammingReport() {}
 
 void TMainForm::SetGroupChecked(const std::array<QCheckBox*, 16>& group, bool checked)
 {

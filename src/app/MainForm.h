@@ -8,10 +8,13 @@
 #include "app/FixedPaths.h"
 #include "app/OperatorDialogs.h"
 #include "config/ConfigRecord.h"
+#include "device/HidBackend.h"
+#include "protocol/Reports.h"
 
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -23,9 +26,7 @@ namespace Ui {
 class TMainForm;
 }
 
-namespace vantrel {
-class HidBackend;
-}
+class Port1Comms;
 
 // What the window needs from outside: the operator's dialogs, the HID layer
 // and its fixed places. All three outlive the window.
@@ -77,8 +78,31 @@ public:
     // One line at the end of the log.
     void Log(const QString& line);
 
+    // The link to the unit.
+    void FindAndOpenDevice(std::string pattern);
+    bool ConnectToUnit();
+
+    // Reports and the exchange state machine. SendOutReport returns false
+    // when the request could not be written; the exchange and the link are
+    // then over.
+    bool SendOutReport();
+    void HandleInReport();
+    void HandleInReportGuarded(); // as the receive thread runs it
+    bool CheckIdentReply(bool logIdentity);
+
     vantrel::ConfigRecord ConfigRecord{};
     vantrel::ConfigRecord ConfigSnapshot{};
+
+    // Set by the main thread before the receive thread starts, cleared by the
+    // receive thread when a read fails.
+    std::atomic<bool> DeviceFound{false};
+    std::unique_ptr<vantrel::HidHandle> DeviceWriteHandle;
+    std::unique_ptr<vantrel::HidHandle> DeviceReadHandle; // used by the receive thread only
+    vantrel::Report InReport{};
+    vantrel::Report OutReport{};
+    int ExchangeState = 0;
+    std::uint8_t BlockNumber = 0;
+    vantrel::BlockImage BlockImage{};
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -92,6 +116,12 @@ private:
     void ConnectHandlers();
     void ApplyFont();
     void SetGroupChecked(const std::array<QCheckBox*, 16>& group, bool checked);
+    // Connects, sends 'S' and enters the exchange's first state.
+    bool StartExchange(int firstState);
+    // States 7 to 14: the write and MAC address exchanges.
+    void HandleProgrammingReport();
+    // Stops the receive thread and closes both handles.
+    void CloseLink();
 
     std::unique_ptr<Ui::TMainForm> ui;
     MainFormServices Services;
@@ -105,7 +135,7 @@ private:
     std::array<QCheckBox*, 16> InvertOutputsCheckBoxes{};
     std::array<QCheckBox*, 16> OutputStartStatusCheckBoxes{};
 
-    int ExchangeState = 0;
+    std::unique_ptr<Port1Comms> Port1;
 };
 
 // The one main window of the running program.

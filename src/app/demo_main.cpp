@@ -1,0 +1,48 @@
+// vantrel-demo: the real window, with the real dialogs, wired to one
+// simulated unit instead of the USB link, so the tool can be tried without
+// hardware. The unit answers like the firmware, a little slower than at
+// once so the exchanges can be watched in the log.
+
+#include "app/FixedPaths.h"
+#include "app/MainForm.h"
+#include "app/OperatorDialogs.h"
+#include "device/SimulatedUnit.h"
+
+#include <QApplication>
+#include <QScreen>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+
+    vantrel::SimulatedIdentity identity;
+    identity.SerialNumber = 20261207;
+    identity.Version = "1.05 (simulated)";
+    auto unit = std::make_shared<vantrel::SimulatedUnit>(identity);
+    vantrel::ConfigRecord stored{};
+    vantrel::SetDefaults(stored);
+    const std::uint8_t ip[4] = {10, 0, 0, 5};
+    std::copy(std::begin(ip), std::end(ip), stored.IPAddr);
+    vantrel::StoreName(stored.DeviceName, sizeof stored.DeviceName, vantrel::kDeviceNameChars, "Demo unit");
+    stored.EnableClient = 1;
+    stored.Hysteresis[0] = 300;
+    stored.InvertInputs[0] = stored.InvertInputs[15] = 1;
+    unit->StoreConfig(stored);
+    unit->SetMac({0x00, 0x04, 0xA3, 0x01, 0x02, 0x0F});
+    unit->SetAnswerDelayMs(20);
+
+    vantrel::SimulatedHidBackend hid;
+    hid.AddOtherDevice("HID\\VID_046D&PID_C52B&REV_1211"); // a keyboard receiver
+    hid.Add(unit);
+
+    QtOperatorDialogs dialogs;
+    FixedPaths paths = FixedPaths::Production();
+    TMainForm form({dialogs, hid, paths});
+    dialogs.SetParent(&form);
+    form.setWindowTitle(form.windowTitle() + QStringLiteral(" [demo: simulated unit]"));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        form.move(screen->availableGeometry().center() - form.rect().center());
+    form.show();
+    app.exec();
+    return 0;
+}

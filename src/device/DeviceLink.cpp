@@ -1,0 +1,71 @@
+// Finding the unit among the present HID interfaces and opening it.
+
+#include "app/MainForm.h"
+#include "device/Port1Comms.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+} // namespace
+
+void TMainForm::FindAndOpenDevice(std::string pattern)
+{
+    pattern = Lower(std::move(pattern));
+    for (const vantrel::HidInterfaceInfo& hid : Services.Hid.Enumerate()) {
+        if (Lower(hid.HardwareId).find(pattern) == std::string::npos)
+            continue;
+
+        // The walk ends at the first match, whatever the opens give.
+        CloseLink();
+        DeviceWriteHandle = Services.Hid.Open(hid.Path, vantrel::HidOpenMode::Write);
+        DeviceReadHandle = Services.Hid.Open(hid.Path, vantrel::HidOpenMode::Read);
+        if (DeviceWriteHandle && DeviceReadHandle) {
+            DeviceFound = true;
+            Port1 = std::make_unique<Port1Comms>(*this);
+            Port1->start(QThread::LowestPriority);
+        } else {
+            // A link needs both ends; a half-open unit is as good as absent.
+            DeviceWriteHandle.reset();
+            DeviceReadHandle.reset();
+        }
+        return;
+    }
+}
+
+bool TMainForm::ConnectToUnit()
+{
+    if (!DeviceFound)
+        FindAndOpenDevice("Vid_04d8&Pid_fd37&rev_0006");
+    if (!DeviceFound) {
+        FindAndOpenDevice("Vid_04d8&Pid_fd37&rev_0001");
+        if (DeviceFound) {
+            Services.Dialogs.MessageDlg(QStringLiteral("QUORVEX is in Program Mode"), MsgType::Error, MsgButtons::Ok);
+            return false;
+        }
+    }
+    if (!DeviceFound)
+        FindAndOpenDevice("Vid_04d8&Pid_fd37");
+    if (!DeviceFound) {
+        Services.Dialogs.MessageDlg(QStringLiteral("Cannot find QUORVEX"), MsgType::Error, MsgButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::CloseLink()
+{
+    // The receive thread goes first: no handle is closed while it reads.
+    if (Port1) {
+        Port1->StopAndJoin();
+        Port1.reset();
+    }
+    DeviceFound = false;
+    DeviceWriteHandle.reset();
+    DeviceReadHandle.reset();
+}

@@ -1,0 +1,107 @@
+#pragma once
+// A simulated QUORVEX unit that behaves like the unit's firmware: it answers
+// every output report with exactly one input report, in order, keeps a
+// configuration and a MAC address, and can be made to misbehave the ways a
+// real unit or USB link does. Used by the tests, the benchmarks and
+// vantrel-demo. Thread-safe: the window writes from the main thread while
+// the receive thread reads.
+
+#include "device/HidBackend.h"
+#include "protocol/Reports.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace vantrel {
+
+struct SimulatedIdentity {
+    std::string HardwareId = "HID\\VID_04D8&PID_FD37&REV_0006";
+    std::array<std::uint8_t, 3> ApplicationCode{0x00, 0x01, 0x05};
+    std::int32_t SerialNumber = 4711;
+    std::string Version = "1.05";
+};
+
+class SimulatedUnit : public std::enable_shared_from_this<SimulatedUnit> {
+public:
+    explicit SimulatedUnit(SimulatedIdentity identity = {});
+
+    const SimulatedIdentity& Identity() const { return identity_; }
+    void SetIdentity(const SimulatedIdentity& identity);
+
+    // The stored configuration, as the unit would report it, and its MAC.
+    void StoreConfig(const ConfigRecord& record);
+    ConfigRecord StoredConfig() const;
+    void SetMac(const std::array<std::uint8_t, 6>& mac);
+    std::array<std::uint8_t, 6> Mac() const;
+    // Raw stored block images (write placement, 62 bytes each).
+    std::array<std::uint8_t, 62> StoredBlock(int block) const;
+
+    // Every output report the unit has received, byte for byte, in order.
+    std::vector<Report> Received() const;
+    std::size_t ReceivedCount() const;
+
+    // Faults.
+    void StopAnsweringAfter(std::size_t requests);    // later requests get no reply
+    void UnplugAfter(std::size_t requests);           // unplugs on receiving request N+1
+    void Unplug();                                    // reads and writes fail from now on
+    void PlugIn();                                    // present again; old handles stay dead
+    bool IsPlugged() const;
+    void SetReplyLength(std::size_t bytes);           // short input reports (1 to 65)
+    void FailOpens(std::optional<HidOpenMode> mode);  // an open that fails (held exclusively)
+    void SetAnswerDelayMs(int ms);                    // time between request and reply
+    void FailWrites(bool fail);                       // output reports cannot be written
+
+    // Queues an input report the unit sends unasked (tests of stray reports).
+    void InjectReply(const Report& reply);
+
+    // HID side, used by the simulated backend's handles.
+    std::unique_ptr<HidHandle> Open(HidOpenMode mode);
+
+private:
+    friend class SimulatedHandle;
+    bool Write(unsigned generation, const std::uint8_t* report, std::size_t size);
+    int Read(unsigned generation, std::uint8_t* buffer, std::size_t size, int timeoutMs);
+    Report Answer(const Report& request); // the firmware, called with the lock held
+
+    mutable std::mutex mutex_;
+    std::condition_variable replyReady_;
+    SimulatedIdentity identity_;
+    std::array<std::array<std::uint8_t, 62>, 2> stored_{};
+    std::array<std::array<std::uint8_t, 62>, 2> pending_{};
+    std::array<std::uint8_t, 6> mac_{0x00, 0x04, 0xA3, 0x01, 0x02, 0x0F};
+    std::vector<Report> received_;
+    std::deque<Report> replies_;
+    std::optional<std::size_t> answerLimit_;
+    std::optional<std::size_t> unplugAfter_;
+    std::optional<HidOpenMode> failOpen_;
+    std::size_t replyLength_ = kReportSize;
+    int answerDelayMs_ = 0;
+    bool plugged_ = true;
+    bool failWrites_ = false;
+    unsigned generation_ = 1; // a new one at every plug-in
+};
+
+// Presents simulated units to the window as present HID interfaces, in the
+// order given, next to any number of other HID devices.
+class SimulatedHidBackend final : public HidBackend {
+public:
+    void Add(std::shared_ptr<SimulatedUnit> unit);
+    void AddOtherDevice(const std::string& hardwareId); // a HID device that is not a unit
+    std::vector<HidInterfaceInfo> Enumerate() override;
+    std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode) override;
+    int EnumerationCount() const { return enumerations_; }
+
+private:
+    struct Entry {
+        std::string HardwareId;
+        std::shared_ptr<SimulatedUnit> Unit; // null for other devices
+    };
+    std::vector<Entry> entries_;
+    int enumerations_ = 0;
+};
+
+} // namespace vantrel

@@ -1,0 +1,113 @@
+// The exchanges with the unit: each button sends 'S' and sets the state;
+// from then on every input report takes exactly one step of the state
+// machine, which reads the reply, sends the next request and sets the next
+// state. OutReport is one buffer that is never cleared between requests.
+
+#include "app/MainForm.h"
+#include "device/Port1Comms.h"
+
+#include "ui_MainForm.h"
+
+bool TMainForm::SendOutReport()
+{
+    if (DeviceWriteHandle && DeviceWriteHandle->WriteReport(OutReport.data(), OutReport.size()))
+        return true;
+    // A request that cannot be written ends the exchange and the link; the
+    // next press searches for the unit again.
+    ExchangeState = 0;
+    CloseLink();
+    Services.Dialogs.MessageDlg(QStringLiteral("Cannot write to QUORVEX"), MsgType::Error, MsgButtons::Ok);
+    return false;
+}
+
+bool TMainForm::StartExchange(int firstState)
+{
+    if (!ConnectToUnit())
+        return false;
+    vantrel::SetRequest(OutReport, vantrel::cmd::Identify);
+    if (!SendOutReport())
+        return false;
+    ExchangeState = firstState;
+    return true;
+}
+
+void TMainForm::ReadButtonClick()
+{
+    StartExchange(15);
+}
+
+bool TMainForm::CheckIdentReply(bool logIdentity)
+{
+    const vantrel::IdentReply ident = vantrel::ParseIdentReply(InReport);
+    if (!ident.IsOurApplication) {
+        Services.Dialogs.MessageDlg(QStringLiteral("Application is not a ") + QStringLiteral("QUORVEX Vantrel"),
+                                    MsgType::Error, MsgButtons::Ok);
+        ExchangeState = 0;
+        return false;
+    }
+    if (logIdentity) {
+        Log(QStringLiteral("Appware Version:") + QString::fromLatin1(ident.Version));
+        Log(QStringLiteral("Serial Number: ") + QString::number(ident.SerialNumber));
+    }
+    return true;
+}
+
+void TMainForm::HandleInReportGuarded()
+{
+    RunGuarded([this] { HandleInReport(); });
+}
+
+// Sends the request built in OutReport and, when it went out, moves on.
+#define SEND_AND_GO(next)                                                                                              \
+    do {                                                                                                               \
+        if (!SendOutReport())                                                                                          \
+            return;                                                                                                    \
+        ExchangeState = (next);                                                                                        \
+    } while (false)
+
+void TMainForm::HandleInReport()
+{
+    using namespace vantrel;
+    switch (ExchangeState) {
+    // ---- read: 'S', 'r' 0, 'R' 0, 'r' 1, 'R' 1, 'M' 'R'
+    case 15:
+        if (!CheckIdentReply(true))
+            return;
+        BlockNumber = 0;
+        SetRequest(OutReport, cmd::ReadBlock, BlockNumber);
+        SEND_AND_GO(16);
+        return;
+    case 16:
+        BlockImage = TakeBlockImage(InReport);
+        SetRequest(OutReport, cmd::ReadBlockDone, BlockNumber);
+        SEND_AND_GO(17);
+        ++BlockNumber;
+        return;
+    case 17:
+        DecodeBlock0(BlockImage, ConfigRecord);
+        SetRequest(OutReport, cmd::ReadBlock, BlockNumber);
+        SEND_AND_GO(18);
+        return;
+    case 18:
+        BlockImage = TakeBlockImage(InReport);
+        SetRequest(OutReport, cmd::ReadBlockDone, BlockNumber);
+        SEND_AND_GO(19);
+        return;
+    case 19:
+        DecodeBlock1(BlockImage, ConfigRecord);
+        ConfigToForm();
+        SetRequest(OutReport, cmd::Mac, cmd::MacRead);
+        SEND_AND_GO(20);
+        return;
+    case 20:
+        ui->MACAddressEdit->setText(QString::fromLatin1(MacAddressText(InReport.data() + 2)));
+        Log(QStringLiteral("Data read"));
+        Services.Dialogs.MessageDlg(QStringLiteral("Read Complete"), MsgType::Information, MsgButtons::Ok);
+        ExchangeState = 0;
+        ConfigToForm();
+        return;
+    default:
+        HandleProgrammingReport();
+        return;
+    }
+}

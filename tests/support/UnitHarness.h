@@ -1,0 +1,67 @@
+#pragma once
+// The window with a simulated HID backend that holds simulated units.
+
+#include "device/SimulatedUnit.h"
+#include "support/FormHarness.h"
+
+#include <QElapsedTimer>
+
+#include <functional>
+
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+{
+    return QTest::qWaitFor(done, timeoutMs);
+}
+
+// The request as sent: 65 bytes, all zero but those given from byte 0 on.
+inline vantrel::Report Request(std::initializer_list<std::uint8_t> leading)
+{
+    vantrel::Report r{};
+    std::copy(leading.begin(), leading.end(), r.begin());
+    return r;
+}
+
+inline std::string Hex(const vantrel::Report& r)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    for (std::uint8_t b : r) {
+        s += digits[b >> 4];
+        s += digits[b & 15];
+        s += ' ';
+    }
+    return s;
+}
+
+class UnitHarness : public FormHarness {
+public:
+    UnitHarness() : FormHarness(&Backend) {}
+
+    std::shared_ptr<vantrel::SimulatedUnit> AddUnit(const std::string& hardwareId = "HID\\VID_04D8&PID_FD37&REV_0006")
+    {
+        vantrel::SimulatedIdentity identity;
+        identity.HardwareId = hardwareId;
+        auto unit = std::make_shared<vantrel::SimulatedUnit>(identity);
+        Backend.Add(unit);
+        return unit;
+    }
+
+    bool WaitForBox(const QString& text, int timeoutMs = 5000)
+    {
+        return WaitUntil(
+            [&] {
+                for (const auto& b : Dialogs.Boxes)
+                    if (b.Text == text)
+                        return true;
+                return false;
+            },
+            timeoutMs);
+    }
+
+    bool WaitForState(int state, int timeoutMs = 5000)
+    {
+        return WaitUntil([&] { return Form->ExchangeState == state; }, timeoutMs);
+    }
+
+    vantrel::SimulatedHidBackend Backend;
+};
