@@ -155,6 +155,8 @@ void TMainForm::FormCreate()
     SetDefaultConfig();
     TakeConfigSnapshot();
     ConfigToForm();
+    LoadMacAllocationFile();
+    SetUpHelp();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -186,10 +188,14 @@ void TMainForm::FormCloseQuery(bool& CanClose)
             break;
         }
     }
+    WriteBackMacAllocationFile();
     CanClose = true;
 }
 
-void TMainForm::FormClose() {}
+void TMainForm::FormClose()
+{
+    CloseHelp();
+}
 
 void TMainForm::ExitButtonClick()
 {
@@ -206,12 +212,6 @@ void TMainForm::Log(const QString& line)
     ui->LogMemo->appendPlainText(line);
 }
 
-// The write and MAC address exchanges and the help viewer are not part of
-// this build yet; their buttons are bound and do nothing.
-void TMainForm::WriteButtonClick() {}
-void TMainForm::SendNewMACButtonClick() {}
-void TMainForm::HelpButtonClick() {}
-void TMainForm::HandleProgrammingReport() {}
 
 void TMainForm::SetGroupChecked(const std::array<QCheckBox*, 16>& group, bool checked)
 {

@@ -8,9 +8,12 @@
 #include "app/FixedPaths.h"
 #include "app/OperatorDialogs.h"
 #include "config/ConfigRecord.h"
+#include "help/HelpViewer.h"
 #include "device/HidBackend.h"
 #include "protocol/Reports.h"
 
+#include <QStringConverter>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -90,6 +93,17 @@ public:
     void HandleInReportGuarded(); // as the receive thread runs it
     bool CheckIdentReply(bool logIdentity);
 
+    // The address check before a write; logs each failing group.
+    bool CheckAddresses();
+
+    // MAC allocation file.
+    void LoadMacAllocationFile();
+    void WriteBackMacAllocationFile();
+
+    // Help viewer.
+    void SetUpHelp();
+    void CloseHelp();
+
     vantrel::ConfigRecord ConfigRecord{};
     vantrel::ConfigRecord ConfigSnapshot{};
 
@@ -103,6 +117,11 @@ public:
     int ExchangeState = 0;
     std::uint8_t BlockNumber = 0;
     vantrel::BlockImage BlockImage{};
+
+    QStringList MacAllocationList;
+    QString HelpFilePath;
+    std::uintptr_t HelpCookie = 0;
+    std::unique_ptr<vantrel::HelpViewer> HelpLibrary;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -120,6 +139,12 @@ private:
     bool StartExchange(int firstState);
     // States 7 to 14: the write and MAC address exchanges.
     void HandleProgrammingReport();
+    // Sends OutReport and, when it went out, enters `nextState`.
+    bool SendAndGo(int nextState);
+    // The six octets "Send New MAC" sends: entries 5 to 2 of the allocation
+    // list, then the two edits. Shows why and returns false when they
+    // cannot be made.
+    bool NewMacAddress(std::array<std::uint8_t, 6>& octets);
     // Stops the receive thread and closes both handles.
     void CloseLink();
 
@@ -136,6 +161,10 @@ private:
     std::array<QCheckBox*, 16> OutputStartStatusCheckBoxes{};
 
     std::unique_ptr<Port1Comms> Port1;
+
+    bool MacFileExisted = false; // at start-up, and readable
+    QStringConverter::Encoding MacFileEncoding = QStringConverter::Latin1;
+    bool MacFileHasBom = false;
 };
 
 // The one main window of the running program.

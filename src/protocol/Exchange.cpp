@@ -57,14 +57,6 @@ void TMainForm::HandleInReportGuarded()
     RunGuarded([this] { HandleInReport(); });
 }
 
-// Sends the request built in OutReport and, when it went out, moves on.
-#define SEND_AND_GO(next)                                                                                              \
-    do {                                                                                                               \
-        if (!SendOutReport())                                                                                          \
-            return;                                                                                                    \
-        ExchangeState = (next);                                                                                        \
-    } while (false)
-
 void TMainForm::HandleInReport()
 {
     using namespace vantrel;
@@ -75,29 +67,29 @@ void TMainForm::HandleInReport()
             return;
         BlockNumber = 0;
         SetRequest(OutReport, cmd::ReadBlock, BlockNumber);
-        SEND_AND_GO(16);
+        SendAndGo(16);
         return;
     case 16:
         BlockImage = TakeBlockImage(InReport);
         SetRequest(OutReport, cmd::ReadBlockDone, BlockNumber);
-        SEND_AND_GO(17);
-        ++BlockNumber;
+        if (SendAndGo(17))
+            ++BlockNumber;
         return;
     case 17:
         DecodeBlock0(BlockImage, ConfigRecord);
         SetRequest(OutReport, cmd::ReadBlock, BlockNumber);
-        SEND_AND_GO(18);
+        SendAndGo(18);
         return;
     case 18:
         BlockImage = TakeBlockImage(InReport);
         SetRequest(OutReport, cmd::ReadBlockDone, BlockNumber);
-        SEND_AND_GO(19);
+        SendAndGo(19);
         return;
     case 19:
         DecodeBlock1(BlockImage, ConfigRecord);
         ConfigToForm();
         SetRequest(OutReport, cmd::Mac, cmd::MacRead);
-        SEND_AND_GO(20);
+        SendAndGo(20);
         return;
     case 20:
         ui->MACAddressEdit->setText(QString::fromLatin1(MacAddressText(InReport.data() + 2)));

@@ -1,0 +1,457 @@
+// Programming the unit: the address check, the write exchange, the MAC
+// allocation file with its write-back, "Send New MAC", and help.
+
+#include "mac/MacAllocation.h"
+#include "support/UnitHarness.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace vantrel;
+
+namespace {
+QString S(const char* s)
+{
+    return QString::fromLatin1(s);
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+Report Bytes(std::initializer_list<std::pair<int, std::uint8_t>> at, Report base = {})
+{
+    for (auto [i, v] : at)
+        base[std::size_t(i)] = v;
+    return base;
+}
+} // namespace
+
+// ---- Address check ------------------------------------------------------------------
+
+struct CheckCase {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> texts;
+    bool dhcp, client;
+    QStringList log;
+};
+
+class AddressCheck : public testing::TestWithParam<CheckCase> {};
+
+TEST_P(AddressCheck, LogsOneLinePerFailingGroupAndSendsNothing)
+{
+    const CheckCase& c = GetParam();
+    UnitHarness h;
+    auto unit = h.AddUnit();
+    h.Create();
+    h.Box(S("DHCPEnableJvCheckBox"))->setChecked(c.dhcp);
+    h.Box(S("EnableClientJvCheckBox"))->setChecked(c.client);
+    for (auto [edit, text] : c.texts)
+        h.SetText(S(edit), S(text));
+    const auto before = h.Form->ConfigRecord;
+    EXPECT_EQ(h.Form->CheckAddresses(), c.log.isEmpty());
+    EXPECT_EQ(h.LogLines(), c.log);
+    h.Click(S("ClearButton"));
+    h.Click(S("WriteButton"));
+    if (!c.log.isEmpty()) {
+        EXPECT_EQ(h.Dialogs.BoxTexts(), std::vector<QString>{S("There are errors")});
+        EXPECT_EQ(h.LogLines(), c.log);
+        EXPECT_EQ(unit->ReceivedCount(), 0u);
+        EXPECT_EQ(std::memcmp(&before, &h.Form->ConfigRecord, sizeof before), 0);
+    } else {
+        ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, AddressCheck,
+    testing::Values(
+        CheckCase{"AllValid", {}, false, false, {}},
+        CheckCase{"EmptyGateway", {{"GateWayAddr3Edit", ""}}, false, false, {S("Invalid Gateway Address")}},
+        CheckCase{"TwoBadInOneGroup", {{"SubMaskAddr1Edit", "x"}, {"SubMaskAddr4Edit", "y"}}, false, false,
+                  {S("Invalid Submask")}},
+        CheckCase{"ThreeGroups",
+                  {{"IPAddr2Edit", "a"}, {"GateWayAddr1Edit", "256"}, {"SubMaskAddr4Edit", "-1"}},
+                  false,
+                  false,
+                  {S("Invalid IP Address"), S("Invalid Gateway Address"), S("Invalid Submask")}},
+        CheckCase{"DhcpSkipsIp", {{"IPAddr1Edit", "abc"}}, true, false, {}},
+        CheckCase{"TargetCheckedWhenClientEnabled", {{"ClientAddr3Edit", "9x"}}, false, true,
+                  {S("Invalid Target Address")}},
+        CheckCase{"TargetIgnoredWhenClientDisabled", {{"ClientAddr3Edit", "9x"}}, false, false, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Write exchange ---------------------------------------------------------------------
+
+namespace {
+// The seven requests for the default configuration, leftovers included.
+std::vector<Report> DefaultWriteRequests()
+{
+    Report s = Bytes({{1, 'S'}});
+    Report e = Bytes({{1, 'E'}});
+    Report d0 = Bytes({{1, 'd'}, {2, 0}, {3, 0x55}, {4, 0xC0}, {5, 0xA8}, {6, 0}, {7, 6}, {8, 0xC0}, {9, 0xA8},
+                       {10, 0}, {11, 1}, {12, 0xFF}, {13, 0xFF}, {14, 0xFF}, {15, 0}, {37, 10}, {38, 0x0B},
+                       {39, 0xC4}, {40, 60}});
+    for (int n = 0; n < 8; ++n)
+        d0[std::size_t(21 + 2 * n)] = 0x04; // 1024 high byte first
+    Report D0 = d0;
+    D0[1] = 'D';
+    std::fill(D0.begin() + 3, D0.end(), std::uint8_t{0xFF});
+    Report d1 = D0;
+    d1[1] = 'd';
+    d1[2] = 1;
+    std::fill(d1.begin() + 3, d1.begin() + 50, std::uint8_t{0});
+    std::memcpy(d1.data() + 3, "QUORVEX", 7);
+    std::memcpy(d1.data() + 35, "QUORVEX", 7);
+    Report D1 = d1;
+    D1[1] = 'D';
+    Report z = D1;
+    z[1] = 'Z';
+    return {s, e, d0, D0, d1, D1, z};
+}
+} // namespace
+
+TEST(WriteExchange, DefaultConfigurationGoesOutByteForByte)
+{
+    UnitHarness h;
+    auto unit = h.AddUnit();
+    h.Create();
+    QStringList logAtBox;
+    h.Dialogs.OnBox = [&](const ShownBox&) { logAtBox = h.LogLines(); };
+    h.Click(S("WriteButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
+    ASSERT_TRUE(h.WaitForState(0));
+    EXPECT_EQ(h.Dialogs.Boxes[0].Type, MsgType::Information);
+    EXPECT_EQ(logAtBox, (QStringList{S("Appware Version:1.05"), S("Serial Number: 4711"), S("Data downloaded")}));
+    const auto expected = DefaultWriteRequests();
+    const auto sent = unit->Received();
+    ASSERT_EQ(sent.size(), expected.size());
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(Hex(sent[i]), Hex(expected[i])) << "request " << i;
+    EXPECT_FALSE(h.Form->ConfigChanged()); // the write takes no snapshot and changes nothing
+}
+
+TEST(WriteExchange, ChannelsNamesAndNumbersInTheWritePlacement)
+{
+    UnitHarness h;
+    auto unit = h.AddUnit();
+    h.Create();
+    h.Box(S("InvertInputsJvCheckBox1"))->setChecked(true);
+    h.Box(S("InvertInputsJvCheckBox16"))->setChecked(true);
+    h.SetText(S("DeviceNameEdit"), QString(32, QLatin1Char('N')));
+    h.SetText(S("EthernetNameEdit"), QString(15, QLatin1Char('E')));
+    h.Spin(S("UpdatePeriodCSpinEdit"))->setValue(10);
+    h.Spin(S("ServerTimeoutCSpinEdit"))->setValue(60);
+    h.Click(S("WriteButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
+    const auto sent = unit->Received();
+    ASSERT_EQ(sent.size(), 7u);
+    EXPECT_EQ(sent[2][41], 0x80);
+    EXPECT_EQ(sent[2][42], 0x01);
+    EXPECT_EQ(sent[2][37], 10);
+    EXPECT_EQ(sent[2][40], 60);
+    EXPECT_EQ(std::string(sent[4].begin() + 3, sent[4].begin() + 34), std::string(31, 'N'));
+    EXPECT_EQ(sent[4][34], 0);
+    EXPECT_EQ(std::string(sent[4].begin() + 35, sent[4].begin() + 50), std::string(15, 'E'));
+    for (int i = 50; i < 65; ++i)
+        EXPECT_EQ(sent[4][std::size_t(i)], 0xFF) << i;
+
+    // A read afterwards gives back what was written (the name's 32nd
+    // character does not reach the unit).
+    h.Click(S("ReadButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
+    EXPECT_EQ(h.Edit(S("DeviceNameEdit"))->text(), QString(31, QLatin1Char('N')));
+    EXPECT_EQ(h.Edit(S("EthernetNameEdit"))->text(), QString(15, QLatin1Char('E')));
+    EXPECT_TRUE(h.Box(S("InvertInputsJvCheckBox16"))->isChecked());
+    EXPECT_EQ(h.Spin(S("UpdatePeriodCSpinEdit"))->value(), 10);
+    EXPECT_EQ(h.Spin(S("ServerTimeoutCSpinEdit"))->value(), 60);
+}
+
+TEST(WriteExchange, WriteThenReadGivesBackTheSameConfiguration)
+{
+    UnitHarness h;
+    auto unit = h.AddUnit();
+    h.Create();
+    h.SetText(S("IPAddr1Edit"), S("10"));
+    h.Box(S("EnableClientJvCheckBox"))->setChecked(true);
+    h.SetText(S("ClientAddr1Edit"), S("172"));
+    h.Spin(S("Hysteresis4CSpinEdit"))->setValue(777);
+    h.Spin(S("ClientPortCSpinEdit"))->setValue(65535);
+    h.Spin(S("UpdatePeriodCSpinEdit"))->setValue(200);
+    h.Spin(S("ServerTimeoutCSpinEdit"))->setValue(3);
+    h.Box(S("OutputStartStatusJvCheckBox12"))->setChecked(true);
+    h.Click(S("WriteButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
+    const ConfigRecord written = h.Form->ConfigRecord;
+    h.Form->ConfigRecord = ConfigRecord{};
+    h.Click(S("ReadButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
+    EXPECT_EQ(std::memcmp(&written, &h.Form->ConfigRecord, 88), 0);
+    EXPECT_EQ(h.Form->ConfigRecord.ClientPort, 65535);
+    EXPECT_EQ(h.Form->ConfigRecord.UpdatePeriod, 200);
+    EXPECT_EQ(h.Form->ConfigRecord.ServerTimeout, 3);
+    EXPECT_EQ(std::memcmp(written.InvertInputs, h.Form->ConfigRecord.InvertInputs, 64), 0);
+}
+
+TEST(WriteExchange, UnitStopsMidWayThenANewPressStartsOverFromS)
+{
+    UnitHarness h;
+    auto unit = h.AddUnit();
+    unit->StopAnsweringAfter(4); // 'S', 'E', 'd' 0, 'D' 0 answered
+    h.Create();
+    h.Click(S("WriteButton"));
+    ASSERT_TRUE(h.WaitForState(11));
+    QTest::qWait(100);
+    EXPECT_EQ(h.Form->ExchangeState, 11);
+    EXPECT_TRUE(h.Dialogs.Boxes.empty());
+    unit->StopAnsweringAfter(1000);
+    h.Click(S("WriteButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
+    const auto sent = unit->Received();
+    ASSERT_EQ(sent.size(), 12u);
+    EXPECT_EQ(sent[5][1], 'S');
+}
+
+TEST(WriteExchange, RecordIsEncodedWhenTheBlockIsSentNotAtThePress)
+{
+    UnitHarness h;
+    auto unit = h.AddUnit();
+    unit->StopAnsweringAfter(1); // waits in state 8 for the answer to 'E'
+    h.Create();
+    h.Click(S("WriteButton"));
+    ASSERT_TRUE(h.WaitForState(8));
+    unit->StopAnsweringAfter(1); // no answer to 'E' yet
+    h.Form->ConfigRecord.IPAddr[0] = 99;
+    unit->StopAnsweringAfter(1000);
+    unit->InjectReply(Report{});
+    ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
+    EXPECT_EQ(unit->Received()[2][4], 99);
+}
+
+// ---- MAC allocation file ---------------------------------------------------------------
+
+TEST(MacFileLines, SplitJoinAndOctets)
+{
+    EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
+    EXPECT_TRUE(SplitLines("").empty());
+    EXPECT_EQ(JoinLinesCrLf({"0F", "1E"}), "0F\r\n1E\r\n");
+    EXPECT_EQ(HexPairToOctet("0f"), 0x0F);
+    EXPECT_EQ(HexPairToOctet("0F"), 0x0F);
+    EXPECT_EQ(HexPairToOctet("a3"), 0xA3);
+    EXPECT_EQ(HexPairToOctet("3C and more"), 0x3C);
+    EXPECT_EQ(HexPairToOctet("G1"), std::nullopt);
+    EXPECT_EQ(HexPairToOctet(" 3C"), std::nullopt);
+    EXPECT_EQ(HexPairToOctet("3"), std::nullopt);
+}
+
+class MacFile : public testing::Test {
+protected:
+    void Start(const QByteArray& content)
+    {
+        unit = h.AddUnit();
+        if (!content.isNull())
+            WriteFile(h.Paths.MacAllocationFile, content);
+        h.Create();
+    }
+    UnitHarness h;
+    std::shared_ptr<SimulatedUnit> unit;
+};
+
+TEST_F(MacFile, SixLinesFillTheEditsSendTheAddressAndAreWrittenBack)
+{
+    Start("0F\r\n1E\r\n2D\r\n3C\r\n4B\r\n5A\r\n");
+    EXPECT_FALSE(h.Edit(S("NewMAC1Edit"))->isHidden());
+    EXPECT_FALSE(h.Get<QPushButton>(S("SendNewMACButton"))->isHidden());
+    EXPECT_EQ(h.Edit(S("NewMAC2Edit"))->text(), S("0F"));
+    EXPECT_EQ(h.Edit(S("NewMAC1Edit"))->text(), S("1E"));
+    h.Click(S("SendNewMACButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
+    EXPECT_EQ(h.LogLines(), QStringList{S("MAC Downloaded")});
+    const auto sent = unit->Received();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(Hex(sent[1]), Hex(Request({0, 'M', 'W', 0x5A, 0x4B, 0x3C, 0x2D, 0x1E, 0x0F})));
+    EXPECT_EQ(unit->Mac(), (std::array<std::uint8_t, 6>{0x5A, 0x4B, 0x3C, 0x2D, 0x1E, 0x0F}));
+
+    h.SetText(S("NewMAC1Edit"), S("1F"));
+    EXPECT_TRUE(h.RequestClose()); // the edits are not configuration: no question
+    EXPECT_EQ(h.Dialogs.Boxes.size(), 1u);
+    EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile), QByteArray("0F\r\n1F\r\n2D\r\n3C\r\n4B\r\n5A\r\n"));
+}
+
+TEST_F(MacFile, EditsAreReadWhenTheUnitAnswersAndTheWholeFileSurvives)
+{
+    Start("00 last octet\n04\r1F ignored words\r\nA3\n04\n00\nline seven\nline eight");
+    EXPECT_EQ(h.Edit(S("NewMAC2Edit"))->text(), S("00 last octet"));
+    h.SetText(S("NewMAC1Edit"), S("2B"));
+    h.SetText(S("NewMAC2Edit"), S("7c"));
+    h.Click(S("SendNewMACButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
+    EXPECT_EQ(Hex(unit->Received()[1]), Hex(Request({0, 'M', 'W', 0x00, 0x04, 0xA3, 0x1F, 0x2B, 0x7C})));
+    h.RequestClose();
+    EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile),
+              QByteArray("7c\r\n2B\r\n1F ignored words\r\nA3\r\n04\r\n00\r\nline seven\r\nline eight\r\n"));
+}
+
+TEST_F(MacFile, NoFileHidesTheControlsAndCreatesNothing)
+{
+    Start(QByteArray());
+    for (const char* name : {"NewMAC1Edit", "NewMAC2Edit", "SendNewMACButton"})
+        EXPECT_TRUE(h.Get<QWidget>(S(name))->isHidden()) << name;
+    EXPECT_TRUE(h.RequestClose());
+    EXPECT_FALSE(QFile::exists(h.Paths.MacAllocationFile));
+
+    // A file that appears during the run is not written either.
+    UnitHarness h2;
+    h2.Create();
+    WriteFile(h2.Paths.MacAllocationFile, "AA\r\nBB\r\n");
+    EXPECT_TRUE(h2.RequestClose());
+    EXPECT_EQ(ReadFile(h2.Paths.MacAllocationFile), QByteArray("AA\r\nBB\r\n"));
+}
+
+TEST_F(MacFile, DeletedDuringTheRunOrCancelledCloseWritesNothing)
+{
+    Start("0F\n1E\n2D\n3C\n4B\n5A\n");
+    h.Box(S("InvertOutputsJvCheckBox3"))->setChecked(true);
+    h.Dialogs.Answers = {MsgResult::Cancel, MsgResult::No};
+    EXPECT_FALSE(h.RequestClose());
+    EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile), QByteArray("0F\n1E\n2D\n3C\n4B\n5A\n")); // untouched
+    QFile::remove(h.Paths.MacAllocationFile);
+    EXPECT_TRUE(h.RequestClose());
+    EXPECT_FALSE(QFile::exists(h.Paths.MacAllocationFile));
+}
+
+TEST_F(MacFile, OneLineFileGetsItsSecondLine)
+{
+    Start("0F");
+    EXPECT_EQ(h.Edit(S("NewMAC2Edit"))->text(), S("0F"));
+    EXPECT_EQ(h.Edit(S("NewMAC1Edit"))->text(), S(""));
+    h.SetText(S("NewMAC1Edit"), S("1E"));
+    EXPECT_TRUE(h.RequestClose());
+    EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile), QByteArray("0F\r\n1E\r\n"));
+}
+
+TEST_F(MacFile, ByteOrderMarkSelectsTheEncodingAndIsKept)
+{
+    QByteArray utf16("\xFF\xFE", 2);
+    for (char c : QByteArray("0F\r\n1E\r\n2D\r\n3C\r\n4B\r\n5A\r\n")) {
+        utf16.append(c);
+        utf16.append('\0');
+    }
+    Start(utf16);
+    EXPECT_EQ(h.Edit(S("NewMAC2Edit"))->text(), S("0F"));
+    EXPECT_EQ(h.Edit(S("NewMAC1Edit"))->text(), S("1E"));
+    EXPECT_TRUE(h.RequestClose());
+    EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile), utf16);
+}
+
+struct MacRefusal {
+    const char* name;
+    QByteArray file;
+    const char* mac1;
+    const char* box;
+};
+
+class MacRefusals : public testing::TestWithParam<MacRefusal> {};
+
+TEST_P(MacRefusals, NothingIsSentWhenTheAddressCannotBeMade)
+{
+    const MacRefusal& c = GetParam();
+    UnitHarness h;
+    auto unit = h.AddUnit();
+    WriteFile(h.Paths.MacAllocationFile, c.file);
+    h.Create();
+    if (c.mac1)
+        h.SetText(S("NewMAC1Edit"), S(c.mac1));
+    h.Click(S("SendNewMACButton"));
+    EXPECT_EQ(h.Dialogs.BoxTexts(), std::vector<QString>{S(c.box)});
+    EXPECT_EQ(h.Form->ExchangeState, 0);
+    QTest::qWait(20);
+    EXPECT_EQ(unit->ReceivedCount(), 0u);
+    EXPECT_TRUE(h.LogLines().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, MacRefusals,
+    testing::Values(MacRefusal{"FiveLines", "0F\n1E\n2D\n3C\n4B\n", nullptr, "MAC allocation file has fewer than 6 lines"},
+                    MacRefusal{"EmptyFile", "", nullptr, "MAC allocation file has fewer than 6 lines"},
+                    MacRefusal{"BadLine", "0F\n1E\n2D\nG1\n4B\n5A\n", nullptr, "Invalid MAC octet: 'G1'"},
+                    MacRefusal{"BadEdit", "0F\n1E\n2D\n3C\n4B\n5A\n", "x", "Invalid MAC octet: 'x'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MacExchange, AnotherApplicationGetsNoAddress)
+{
+    UnitHarness h;
+    auto unit = h.AddUnit();
+    SimulatedIdentity id = unit->Identity();
+    id.ApplicationCode = {0, 1, 6};
+    unit->SetIdentity(id);
+    WriteFile(h.Paths.MacAllocationFile, "0F\n1E\n2D\n3C\n4B\n5A\n");
+    h.Create();
+    h.Click(S("SendNewMACButton"));
+    ASSERT_TRUE(h.WaitForBox(S("Application is not a QUORVEX Vantrel")));
+    ASSERT_TRUE(h.WaitForState(0));
+    QTest::qWait(20);
+    EXPECT_EQ(unit->ReceivedCount(), 1u);
+    EXPECT_TRUE(h.LogLines().isEmpty());
+}
+
+// ---- Help ------------------------------------------------------------------------------
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> Opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { Opened << url; }
+};
+
+TEST(Help, HiddenWithoutTheFileAndNoViewerCallAtClose)
+{
+    UnitHarness h;
+    h.Create();
+    EXPECT_TRUE(h.Get<QPushButton>(S("HelpButton"))->isHidden());
+    EXPECT_EQ(h.Form->HelpLibrary, nullptr);
+    EXPECT_TRUE(h.RequestClose());
+}
+
+TEST(Help, ShownWithTheFileOpensItAndShutsTheViewerDownAtClose)
+{
+    UnitHarness h;
+    WriteFile(h.Paths.ProgramDir + S("/vantrel.chm"), "help");
+    h.Create();
+    ASSERT_FALSE(h.Get<QPushButton>(S("HelpButton"))->isHidden());
+    ASSERT_NE(h.Form->HelpLibrary, nullptr);
+    const auto calls = h.Form->HelpLibrary->Calls;
+    EXPECT_EQ(*calls, std::vector<unsigned>{hh::Initialize});
+
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(S("file"), &recorder, "open");
+    h.Click(S("HelpButton"));
+    QDesktopServices::unsetUrlHandler(S("file"));
+    ASSERT_EQ(recorder.Opened.size(), 1);
+    EXPECT_EQ(QFileInfo(recorder.Opened[0].toLocalFile()).canonicalFilePath(),
+              QFileInfo(h.Paths.ProgramDir + S("/vantrel.chm")).canonicalFilePath());
+
+    EXPECT_TRUE(h.RequestClose());
+    EXPECT_EQ(*calls, (std::vector<unsigned>{hh::Initialize, hh::DisplayTopic, hh::CloseAll, hh::Uninitialize}));
+    EXPECT_EQ(h.Form->HelpLibrary, nullptr);
+}
+
+#include "test_programming.moc"
