@@ -6,9 +6,11 @@
 #include "app/MainForm.h"
 #include "app/OperatorDialogs.h"
 #include "device/HidBackend.h"
+#include "device/SimulatedUnit.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
@@ -55,5 +57,42 @@ int main(int argc, char* argv[])
     bool ok = Shoot(form, folder + QStringLiteral("/general.png"));
     pages->setCurrentIndex(1);
     ok = Shoot(form, folder + QStringLiteral("/control.png")) && ok;
+    form.hide();
+
+    // vantrel-demo after "Read From QUORVEX": a simulated unit, a MAC
+    // allocation file, and the "Read Complete" box answered at once.
+    class AnswerOk final : public OperatorDialogs {
+    public:
+        MsgResult MessageDlg(const QString&, MsgType, MsgButtons) override { return MsgResult::Ok; }
+        QString PromptSaveFileName() override { return {}; }
+        QString PromptOpenFileName() override { return {}; }
+    } answerOk;
+    auto unit = std::make_shared<vantrel::SimulatedUnit>();
+    vantrel::ConfigRecord stored{};
+    vantrel::SetDefaults(stored);
+    stored.IPAddr[0] = 10;
+    stored.IPAddr[1] = 0;
+    stored.IPAddr[3] = 5;
+    vantrel::StoreName(stored.DeviceName, 32, 32, "Demo unit");
+    stored.InvertInputs[0] = stored.InvertInputs[15] = 1;
+    unit->StoreConfig(stored);
+    vantrel::SimulatedHidBackend simulated;
+    simulated.Add(unit);
+    FixedPaths demoPaths = paths;
+    demoPaths.MacAllocationFile = folder + QStringLiteral("/.demo-mac.txt");
+    {
+        QFile mac(demoPaths.MacAllocationFile);
+        if (mac.open(QIODevice::WriteOnly))
+            mac.write("10\r\n0B\r\n01\r\nA3\r\n04\r\n00\r\n");
+    }
+    TMainForm demo({answerOk, simulated, demoPaths});
+    QFile::remove(demoPaths.MacAllocationFile);
+    demo.setWindowTitle(demo.windowTitle() + QStringLiteral(" [demo: simulated unit]"));
+    demo.show();
+    if (!QTest::qWaitForWindowExposed(&demo))
+        return 1;
+    demo.ReadButtonClick();
+    ok = QTest::qWaitFor([&] { return demo.ExchangeState == 0 && unit->ReceivedCount() == 6; }, 5000) && ok;
+    ok = Shoot(demo, folder + QStringLiteral("/demo-read.png")) && ok;
     return ok ? 0 : 1;
 }
