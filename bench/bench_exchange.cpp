@@ -29,6 +29,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 using namespace vantrel;
 
@@ -99,6 +100,7 @@ struct Bench {
         unit->StoreConfig(UnitConfig());
         unit->SetMac({0x00, 0x04, 0xA3, 0xFF, 0x10, 0x0A});
         form = &h.Create();
+        if (qEnvironmentVariableIsSet("DIAG_HIDDEN")) return;
         form->show();
         if (!QTest::qWaitForWindowExposed(form))
             throw std::runtime_error("the window did not show");
@@ -191,6 +193,7 @@ void BM_StepThroughReceiveThread(benchmark::State& state)
             form.ExchangeState = 16;
             form.BlockNumber = 0;
             const std::size_t sent = unit.ReceivedCount();
+            if (state.range(0)) { state.PauseTiming(); std::this_thread::sleep_for(std::chrono::microseconds(state.range(0))); state.ResumeTiming(); }
             unit.InjectReply(reply);
             PumpUntil([&] { return unit.ReceivedCount() != sent; });
         }
@@ -200,8 +203,8 @@ void BM_StepThroughReceiveThread(benchmark::State& state)
         SkipWithError(state, e);
     }
 }
-BENCHMARK(BM_StepThroughReceiveThread)
-    ->Iterations(20000)
+BENCHMARK(BM_StepThroughReceiveThread)->Arg(0)->Arg(200)->Arg(2000)
+    ->Iterations(2000)
     ->Repetitions(kRepetitions)
     ->ReportAggregatesOnly(true)
     ->UseRealTime()
@@ -242,6 +245,27 @@ void BM_WholeReadExchange(benchmark::State& state)
             throw std::runtime_error("the first read did not complete");
 
         std::int64_t reads = 0;
+        if (qEnvironmentVariableIsSet("DIAG_STEPS")) {
+            QElapsedTimer t;
+            std::vector<std::pair<int, qint64>> marks;
+            for (int k = 0; k < 5; ++k) {
+                marks.clear();
+                t.start();
+                readButton->click();
+                int last = -1;
+                marks.push_back({h.Form->ExchangeState, t.nsecsElapsed()});
+                while (!ReadCompleted(h)) {
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                    if (h.Form->ExchangeState != last) { last = h.Form->ExchangeState; marks.push_back({last, t.nsecsElapsed()}); }
+                }
+                marks.push_back({-1, t.nsecsElapsed()});
+                Flush();
+                marks.push_back({-2, t.nsecsElapsed()});
+                h.Dialogs.Boxes.clear();
+                for (auto& m : marks) fprintf(stderr, "%d@%lld ", m.first, (long long)m.second/1000);
+                fprintf(stderr, "\n");
+            }
+        }
         for (auto _ : state) {
             press();
             h.Dialogs.Boxes.clear();
@@ -312,7 +336,8 @@ void BM_Log(benchmark::State& state)
         std::int64_t lines = 0;
         for (auto _ : state) {
             form.Log(line);
-            Flush();
+            if (state.range(0) != 0)
+                Flush();
             if (++lines % 64 == 0) {
                 state.PauseTiming();
                 form.ClearButtonClick();
@@ -325,6 +350,9 @@ void BM_Log(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Log)
+    ->ArgName("repaint")
+    ->Arg(0)
+    ->Arg(1)
     ->Repetitions(kRepetitions)
     ->ReportAggregatesOnly(true)
     ->UseRealTime()
