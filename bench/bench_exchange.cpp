@@ -48,36 +48,13 @@ namespace {
 
 constexpr int kRepetitions = 10;
 
-// What the unit under test holds: not the defaults, so that a first read
-// changes what the window shows.
-ConfigRecord UnitConfig()
-{
-    ConfigRecord r{};
-    SetDefaults(r);
-    const std::uint8_t ip[4] = {10, 0, 0, 5};
-    std::memcpy(r.IPAddr, ip, sizeof ip);
-    r.ClientAddr[0] = 172;
-    r.ClientAddr[3] = 9;
-    r.EnableClient = 1;
-    r.UseBroadcast = 1;
-    r.Hysteresis[0] = 300;
-    r.Hysteresis[7] = 7;
-    r.ServerTimeout = 30;
-    r.UpdatePeriod = 15;
-    r.ClientPort = 502;
-    r.InvertInputs[0] = r.InvertInputs[15] = 1;
-    r.OutputStartStatus[8] = 1;
-    StoreName(r.DeviceName, sizeof r.DeviceName, kDeviceNameChars, "Pump house");
-    StoreName(r.EthernetName, sizeof r.EthernetName, 15, "ETH-PUMP-000001");
-    return r;
-}
 
-// The reply a unit holding UnitConfig() sends to `request`, taken from a
+// The reply a unit holding SampleUnitConfig() sends to `request`, taken from a
 // unit of its own so that the unit under test sees nothing of it.
 Report ReplyTo(const Report& request)
 {
     auto unit = std::make_shared<SimulatedUnit>();
-    unit->StoreConfig(UnitConfig());
+    unit->StoreConfig(SampleUnitConfig());
     const auto write = unit->Open(HidOpenMode::Write);
     const auto read = unit->Open(HidOpenMode::Read);
     Report reply{};
@@ -125,12 +102,12 @@ void Flush()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-// The window with one unit that holds UnitConfig().
+// The window with one unit that holds SampleUnitConfig().
 struct Bench {
     explicit Bench(bool shown = true)
     {
         unit = h.AddUnit();
-        unit->StoreConfig(UnitConfig());
+        unit->StoreConfig(SampleUnitConfig());
         unit->SetMac({0x00, 0x04, 0xA3, 0xFF, 0x10, 0x0A});
         form = &h.Create();
         if (shown) {
@@ -385,7 +362,7 @@ void BM_ConfigToForm(benchmark::State& state)
         TMainForm& form = *b.form;
         ConfigRecord defaults{};
         SetDefaults(defaults);
-        const ConfigRecord records[2] = {UnitConfig(), defaults};
+        const ConfigRecord records[2] = {SampleUnitConfig(), defaults};
         form.ConfigRecord = records[0];
         form.ConfigToForm();
         Flush();

@@ -13,10 +13,6 @@
 #include <cstring>
 
 namespace {
-QString S(const char* s)
-{
-    return QString::fromLatin1(s);
-}
 
 std::vector<std::uint8_t> RecordBytes(const vantrel::ConfigRecord& r)
 {

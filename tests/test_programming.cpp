@@ -16,10 +16,6 @@
 using namespace vantrel;
 
 namespace {
-QString S(const char* s)
-{
-    return QString::fromLatin1(s);
-}
 
 void WriteFile(const QString& path, const QByteArray& bytes)
 {

@@ -12,40 +12,11 @@
 
 using namespace vantrel;
 
-namespace {
-QString S(const char* s)
-{
-    return QString::fromLatin1(s);
-}
-
-ConfigRecord UnitConfig()
-{
-    ConfigRecord r{};
-    SetDefaults(r);
-    const std::uint8_t ip[4] = {10, 0, 0, 5};
-    std::memcpy(r.IPAddr, ip, 4);
-    r.ClientAddr[0] = 172;
-    r.ClientAddr[3] = 9;
-    r.EnableClient = 1;
-    r.UseBroadcast = 1;
-    r.Hysteresis[0] = 300;
-    r.Hysteresis[7] = 7;
-    r.ServerTimeout = 30;
-    r.UpdatePeriod = 15;
-    r.ClientPort = 502;
-    r.InvertInputs[0] = r.InvertInputs[15] = 1;
-    r.OutputStartStatus[8] = 1;
-    StoreName(r.DeviceName, 32, 32, "Pump house");
-    StoreName(r.EthernetName, 16, 15, "ETH-PUMP-000001");
-    return r;
-}
-} // namespace
-
 TEST(ReadExchange, FullReadShowsTheUnitWithExactRequestsAndLogLines)
 {
     UnitHarness h;
     auto unit = h.AddUnit();
-    unit->StoreConfig(UnitConfig());
+    unit->StoreConfig(SampleUnitConfig());
     unit->SetMac({0x00, 0x04, 0xA3, 0xFF, 0x10, 0x0A});
     h.Create();
 
@@ -122,7 +93,7 @@ TEST(ReadExchange, IdentificationOfAnotherApplicationEndsTheExchange)
         SimulatedIdentity id = unit->Identity();
         id.ApplicationCode = code;
         unit->SetIdentity(id);
-        unit->StoreConfig(UnitConfig());
+        unit->StoreConfig(SampleUnitConfig());
         h.Create();
         const auto before = h.Form->ConfigRecord;
         h.Click(S("ReadButton"));
@@ -277,7 +248,7 @@ TEST(LinkLoss, UnplugMidReadLeavesTheStateUntilTheNextPress)
 {
     UnitHarness h;
     auto unit = h.AddUnit();
-    unit->StoreConfig(UnitConfig());
+    unit->StoreConfig(SampleUnitConfig());
     unit->UnplugAfter(3); // gone on receiving the fourth request ('r' of block 1)
     h.Create();
     h.Click(S("ReadButton"));

@@ -4,7 +4,6 @@
 // state. OutReport is one buffer that is never cleared between requests.
 
 #include "app/MainForm.h"
-#include "device/Port1Comms.h"
 
 #include "ui_MainForm.h"
 

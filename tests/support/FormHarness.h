@@ -18,6 +18,12 @@
 
 #include <memory>
 
+// Test texts are plain ASCII.
+inline QString S(const char* text)
+{
+    return QString::fromLatin1(text);
+}
+
 // Readable QString values in test failures.
 inline void PrintTo(const QString& text, std::ostream* os)
 {

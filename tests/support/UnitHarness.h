@@ -8,6 +8,30 @@
 
 #include <functional>
 
+// A configuration a unit may hold: unlike the defaults in most fields, so a
+// read visibly changes the window.
+inline vantrel::ConfigRecord SampleUnitConfig()
+{
+    vantrel::ConfigRecord r{};
+    vantrel::SetDefaults(r);
+    const std::uint8_t ip[4] = {10, 0, 0, 5};
+    std::copy(std::begin(ip), std::end(ip), r.IPAddr);
+    r.ClientAddr[0] = 172;
+    r.ClientAddr[3] = 9;
+    r.EnableClient = 1;
+    r.UseBroadcast = 1;
+    r.Hysteresis[0] = 300;
+    r.Hysteresis[7] = 7;
+    r.ServerTimeout = 30;
+    r.UpdatePeriod = 15;
+    r.ClientPort = 502;
+    r.InvertInputs[0] = r.InvertInputs[15] = 1;
+    r.OutputStartStatus[8] = 1;
+    vantrel::StoreName(r.DeviceName, sizeof r.DeviceName, vantrel::kDeviceNameChars, "Pump house");
+    vantrel::StoreName(r.EthernetName, sizeof r.EthernetName, vantrel::kEthernetNameChars, "ETH-PUMP-000001");
+    return r;
+}
+
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
 {
     return QTest::qWaitFor(done, timeoutMs);
