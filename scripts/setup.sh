@@ -10,6 +10,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps imagemagick
   fonts-wine fonts-dejavu-core fontconfig
+  qemu-system-x86 busybox-static cpio kmod
+  dpkg-dev
+  g++-mingw-w64-x86-64
+  clang libclang-rt-14-dev
 )
 
 missing=()

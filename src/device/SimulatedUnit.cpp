@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace vantrel {
@@ -27,69 +26,43 @@ private:
     unsigned generation_;
 };
 
-SimulatedUnit::SimulatedUnit(SimulatedIdentity identity) : identity_(std::move(identity))
-{
-    ConfigRecord defaults{};
-    SetDefaults(defaults);
-    StoreConfig(defaults);
-}
+SimulatedUnit::SimulatedUnit(SimulatedIdentity identity) : identity_(identity), firmware_(identity) {}
 
 void SimulatedUnit::SetIdentity(const SimulatedIdentity& identity)
 {
     std::lock_guard lock(mutex_);
     identity_ = identity;
+    firmware_.SetIdentity(identity);
 }
 
 void SimulatedUnit::StoreConfig(const ConfigRecord& record)
 {
-    // The unit keeps what the write placement carries.
-    Report scratch{};
-    EncodeBlock0Data(scratch, 0, record);
-    std::array<std::uint8_t, 62> block0{};
-    std::copy(scratch.begin() + 3, scratch.end(), block0.begin());
-    std::fill(block0.begin() + 44, block0.end(), std::uint8_t{0xFF});
-    scratch.fill(0xFF);
-    EncodeBlock1Data(scratch, 1, record);
-    std::array<std::uint8_t, 62> block1{};
-    std::copy(scratch.begin() + 3, scratch.end(), block1.begin());
     std::lock_guard lock(mutex_);
-    stored_[0] = block0;
-    stored_[1] = block1;
+    firmware_.StoreConfig(record);
 }
 
 ConfigRecord SimulatedUnit::StoredConfig() const
 {
-    std::array<std::array<std::uint8_t, 62>, 2> stored;
-    {
-        std::lock_guard lock(mutex_);
-        stored = stored_;
-    }
-    ConfigRecord record{};
-    BlockImage image{};
-    std::copy_n(stored[0].begin(), image.size(), image.begin());
-    std::swap(image[34], image[37]); // back into the read placement
-    DecodeBlock0(image, record);
-    std::copy_n(stored[1].begin(), image.size(), image.begin());
-    DecodeBlock1(image, record);
-    return record;
+    std::lock_guard lock(mutex_);
+    return firmware_.StoredConfig();
 }
 
 void SimulatedUnit::SetMac(const std::array<std::uint8_t, 6>& mac)
 {
     std::lock_guard lock(mutex_);
-    mac_ = mac;
+    firmware_.SetMac(mac);
 }
 
 std::array<std::uint8_t, 6> SimulatedUnit::Mac() const
 {
     std::lock_guard lock(mutex_);
-    return mac_;
+    return firmware_.Mac();
 }
 
 std::array<std::uint8_t, 62> SimulatedUnit::StoredBlock(int block) const
 {
     std::lock_guard lock(mutex_);
-    return stored_.at(std::size_t(block));
+    return firmware_.StoredBlock(block);
 }
 
 std::vector<Report> SimulatedUnit::Received() const
@@ -199,7 +172,7 @@ bool SimulatedUnit::Write(unsigned generation, const std::uint8_t* report, std::
             return true;
         delay = answerDelayMs_;
         if (delay == 0) {
-            replies_.push_back(Answer(request));
+            replies_.push_back(firmware_.Answer(request));
             replyReady_.notify_all();
             return true;
         }
@@ -210,7 +183,7 @@ bool SimulatedUnit::Write(unsigned generation, const std::uint8_t* report, std::
         std::lock_guard lock(self->mutex_);
         if (!self->plugged_ || generation != self->generation_)
             return;
-        self->replies_.push_back(self->Answer(request));
+        self->replies_.push_back(self->firmware_.Answer(request));
         self->replyReady_.notify_all();
     }).detach();
     return true;
@@ -229,47 +202,6 @@ int SimulatedUnit::Read(unsigned generation, std::uint8_t* buffer, std::size_t s
     const std::size_t n = std::min(size, replyLength_);
     std::copy_n(reply.begin(), n, buffer);
     return int(n);
-}
-
-Report SimulatedUnit::Answer(const Report& request)
-{
-    Report reply{};
-    reply[1] = request[1];
-    switch (request[1]) {
-    case cmd::Identify: {
-        std::copy(identity_.ApplicationCode.begin(), identity_.ApplicationCode.end(), reply.begin() + 2);
-        const auto serial = static_cast<std::uint32_t>(identity_.SerialNumber);
-        for (int i = 0; i < 4; ++i)
-            reply[6 + i] = std::uint8_t(serial >> (8 * i));
-        const std::size_t n = std::min<std::size_t>(identity_.Version.size(), kReportSize - 10);
-        std::memcpy(reply.data() + 10, identity_.Version.data(), n);
-        break;
-    }
-    case cmd::BlockData:
-        if (request[2] < 2)
-            std::copy(request.begin() + 3, request.end(), pending_[request[2]].begin());
-        break;
-    case cmd::BlockDone:
-        if (request[2] < 2)
-            stored_[request[2]] = pending_[request[2]];
-        break;
-    case cmd::ReadBlock:
-        if (request[2] < 2) {
-            std::copy_n(stored_[request[2]].begin(), kBlockImageSize, reply.begin() + 2);
-            if (request[2] == 0)
-                std::swap(reply[2 + 34], reply[2 + 37]); // the timeout and period travel swapped
-        }
-        break;
-    case cmd::Mac:
-        if (request[2] == cmd::MacRead)
-            std::copy(mac_.begin(), mac_.end(), reply.begin() + 2);
-        else if (request[2] == cmd::MacWrite)
-            std::copy_n(request.begin() + 3, 6, mac_.begin());
-        break;
-    default: // 'E', 'R', 'Z' and anything unknown: acknowledged
-        break;
-    }
-    return reply;
 }
 
 void SimulatedHidBackend::Add(std::shared_ptr<SimulatedUnit> unit)

@@ -7,6 +7,7 @@
 // the receive thread reads.
 
 #include "device/HidBackend.h"
+#include "device/UnitFirmware.h"
 #include "protocol/Reports.h"
 
 #include <condition_variable>
@@ -18,11 +19,8 @@
 
 namespace vantrel {
 
-struct SimulatedIdentity {
+struct SimulatedIdentity : UnitIdentity {
     std::string HardwareId = "HID\\VID_04D8&PID_FD37&REV_0006";
-    std::array<std::uint8_t, 3> ApplicationCode{0x00, 0x01, 0x05};
-    std::int32_t SerialNumber = 4711;
-    std::string Version = "1.05";
 };
 
 class SimulatedUnit : public std::enable_shared_from_this<SimulatedUnit> {
@@ -65,14 +63,11 @@ private:
     friend class SimulatedHandle;
     bool Write(unsigned generation, const std::uint8_t* report, std::size_t size);
     int Read(unsigned generation, std::uint8_t* buffer, std::size_t size, int timeoutMs);
-    Report Answer(const Report& request); // the firmware, called with the lock held
 
     mutable std::mutex mutex_;
     std::condition_variable replyReady_;
     SimulatedIdentity identity_;
-    std::array<std::array<std::uint8_t, 62>, 2> stored_{};
-    std::array<std::array<std::uint8_t, 62>, 2> pending_{};
-    std::array<std::uint8_t, 6> mac_{0x00, 0x04, 0xA3, 0x01, 0x02, 0x0F};
+    UnitFirmware firmware_; // called with the lock held
     std::vector<Report> received_;
     std::deque<Report> replies_;
     std::optional<std::size_t> answerLimit_;
