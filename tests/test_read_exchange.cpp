@@ -209,6 +209,8 @@ TEST(FindUnitOpenFailure, FailedOpensGoOnWithTheNextPattern)
         EXPECT_EQ(h.Dialogs.BoxTexts(), std::vector<QString>{S("Cannot find QUORVEX")});
         EXPECT_FALSE(h.Form->DeviceFound);
         EXPECT_EQ(h.Backend.EnumerationCount(), 3);
+        // Patterns 1 and 3 both match the unit: its reason is logged once.
+        EXPECT_EQ(h.LogLines(), QStringList{S("Cannot open sim:0: Device or resource busy")});
 
         // Pattern 2 still runs after a failed open under pattern 1.
         UnitHarness h2;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Boots Debian's own kernel under qemu (software emulation; no KVM needed)
-# with a small busybox initramfs, shares this machine's root file system
+# with a small busybox initramfs and a USB tablet (another HID device to
+# find the unit among), shares this machine's root file system
 # read-only over 9p, loads the USB gadget, HID and uhid modules, and runs
 # one command as root inside the shared root. Everything the command prints
 # reaches this script over the serial console; the script exits with the
@@ -65,7 +66,7 @@ mkdir -p "$root"/{bin,proc,sys,dev,host,mods}
 cp "$(command -v busybox)" "$root/bin/busybox"
 # Modules in the order modprobe would load them. hid-generic is loaded by
 # hand: without udev nothing else would.
-modules=(dummy_hcd libcomposite usb_f_hid usbhid hid-generic uhid 9pnet_virtio 9p virtio_pci)
+modules=(dummy_hcd libcomposite usb_f_hid usbhid hid-generic uhid xhci_pci 9pnet_virtio 9p virtio_pci)
 n=0
 for m in "${modules[@]}"; do
   modprobe -d "$tree" -S "$version" --show-depends "$m" | awk '$1 == "insmod" {print $2}'
@@ -74,8 +75,10 @@ done | awk '!seen[$0]++' | while read -r ko; do
   cp "$ko" "$root/mods/$(printf '%02d' "$n")-$(basename "$ko")"
 done
 
-# The command, quoted for the shell inside the machine.
-printf '%q ' "$@" > "$root/command"
+# The command, quoted for the shell inside the machine, run in the caller's
+# folder.
+printf 'cd %q && ' "$PWD" > "$root/command"
+printf '%q ' "$@" >> "$root/command"
 cat > "$root/init" <<'INIT'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -107,6 +110,7 @@ out="${log:-$work/console.log}"
 set +e
 timeout --kill-after=10 "$limit" qemu-system-x86_64 \
   -m 1536 -smp 2 -nographic -no-reboot -nic none \
+  -device qemu-xhci -device usb-tablet \
   -kernel "$kernel" -initrd "$work/initrd.gz" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \

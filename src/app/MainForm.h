@@ -147,6 +147,8 @@ private:
     bool NewMacAddress(std::array<std::uint8_t, 6>& octets);
     // Stops the receive thread and closes both handles.
     void CloseLink();
+    // The open failures logged during the current unit selection.
+    QStringList OpenFailuresLogged;
 
     std::unique_ptr<Ui::TMainForm> ui;
     MainFormServices Services;

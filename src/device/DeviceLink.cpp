@@ -23,14 +23,24 @@ void TMainForm::FindAndOpenDevice(std::string pattern)
 
         // The walk ends at the first match, whatever the opens give.
         CloseLink();
-        DeviceWriteHandle = Services.Hid.Open(hid.Path, vantrel::HidOpenMode::Write);
-        DeviceReadHandle = Services.Hid.Open(hid.Path, vantrel::HidOpenMode::Read);
+        std::string writeError, readError;
+        DeviceWriteHandle = Services.Hid.Open(hid.Path, vantrel::HidOpenMode::Write, writeError);
+        DeviceReadHandle = Services.Hid.Open(hid.Path, vantrel::HidOpenMode::Read, readError);
         if (DeviceWriteHandle && DeviceReadHandle) {
             DeviceFound = true;
             Port1 = std::make_unique<Port1Comms>(*this);
             Port1->start(QThread::LowestPriority);
         } else {
             // A link needs both ends; a half-open unit is as good as absent.
+            // The operator learns why, once per device and press, so that a
+            // missing permission is not taken for a missing unit.
+            const std::string& reason = DeviceWriteHandle ? readError : writeError;
+            const QString line = QStringLiteral("Cannot open %1: %2")
+                                     .arg(QString::fromStdString(hid.Path), QString::fromStdString(reason));
+            if (!OpenFailuresLogged.contains(line)) {
+                OpenFailuresLogged << line;
+                Log(line);
+            }
             DeviceWriteHandle.reset();
             DeviceReadHandle.reset();
         }
@@ -40,6 +50,7 @@ void TMainForm::FindAndOpenDevice(std::string pattern)
 
 bool TMainForm::ConnectToUnit()
 {
+    OpenFailuresLogged.clear();
     if (!DeviceFound)
         FindAndOpenDevice("Vid_04d8&Pid_fd37&rev_0006");
     if (!DeviceFound) {

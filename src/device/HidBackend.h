@@ -43,8 +43,9 @@ public:
     virtual std::vector<HidInterfaceInfo> Enumerate() = 0;
 
     // Opens a path shared, so that it can be opened once for reading and
-    // once for writing. Null when the open failed.
-    virtual std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode) = 0;
+    // once for writing. Null when the open failed; `whyNot` then holds the
+    // system's reason ("Permission denied").
+    virtual std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode, std::string& whyNot) = 0;
 };
 
 } // namespace vantrel

@@ -2,6 +2,14 @@
 
 #include <hidapi/hidapi.h>
 
+#include <QString>
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -46,6 +54,22 @@ private:
     hid_device* device_;
 };
 
+// The system's words for why `path` cannot be opened.
+std::string OpenFailureReason(const std::string& path)
+{
+#ifdef __linux__
+    // hidapi keeps only a formatted text; the node's own error is plainer.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
+#endif
+    if (const wchar_t* text = hid_error(nullptr); text != nullptr && *text != L'\0')
+        return QString::fromWCharArray(text).toStdString();
+    (void)path;
+    return "the device cannot be opened";
+}
+
 } // namespace
 
 std::string MakeHardwareId(unsigned short vendorId, unsigned short productId, unsigned short release)
@@ -78,13 +102,15 @@ std::vector<HidInterfaceInfo> HidapiBackend::Enumerate()
     return found;
 }
 
-std::unique_ptr<HidHandle> HidapiBackend::Open(const std::string& path, HidOpenMode)
+std::unique_ptr<HidHandle> HidapiBackend::Open(const std::string& path, HidOpenMode, std::string& whyNot)
 {
     // hidapi opens a device for reading and writing at once and shares it
     // with other openers; the mode only tells which end the caller uses.
     hid_device* device = hid_open_path(path.c_str());
-    if (device == nullptr)
+    if (device == nullptr) {
+        whyNot = OpenFailureReason(path);
         return nullptr;
+    }
     return std::make_unique<HidapiHandle>(device);
 }
 

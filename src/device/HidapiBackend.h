@@ -14,7 +14,7 @@ public:
     HidapiBackend& operator=(const HidapiBackend&) = delete;
 
     std::vector<HidInterfaceInfo> Enumerate() override;
-    std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode) override;
+    std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode, std::string& whyNot) override;
 };
 
 // The hardware ID a Windows system gives a HID device, made from its USB

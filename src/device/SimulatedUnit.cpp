@@ -119,10 +119,11 @@ void SimulatedUnit::SetReplyLength(std::size_t bytes)
     replyLength_ = std::clamp<std::size_t>(bytes, 1, kReportSize);
 }
 
-void SimulatedUnit::FailOpens(std::optional<HidOpenMode> mode)
+void SimulatedUnit::FailOpens(std::optional<HidOpenMode> mode, std::string reason)
 {
     std::lock_guard lock(mutex_);
     failOpen_ = mode;
+    failOpenReason_ = std::move(reason);
 }
 
 void SimulatedUnit::SetAnswerDelayMs(int ms)
@@ -144,11 +145,17 @@ void SimulatedUnit::InjectReply(const Report& reply)
     replyReady_.notify_all();
 }
 
-std::unique_ptr<HidHandle> SimulatedUnit::Open(HidOpenMode mode)
+std::unique_ptr<HidHandle> SimulatedUnit::Open(HidOpenMode mode, std::string& whyNot)
 {
     std::lock_guard lock(mutex_);
-    if (!plugged_ || (failOpen_ && *failOpen_ == mode))
+    if (!plugged_) {
+        whyNot = "No such device";
         return nullptr;
+    }
+    if (failOpen_ && *failOpen_ == mode) {
+        whyNot = failOpenReason_;
+        return nullptr;
+    }
     return std::make_unique<SimulatedHandle>(shared_from_this(), generation_);
 }
 
@@ -227,14 +234,15 @@ std::vector<HidInterfaceInfo> SimulatedHidBackend::Enumerate()
     return found;
 }
 
-std::unique_ptr<HidHandle> SimulatedHidBackend::Open(const std::string& path, HidOpenMode mode)
+std::unique_ptr<HidHandle> SimulatedHidBackend::Open(const std::string& path, HidOpenMode mode, std::string& whyNot)
 {
+    whyNot = "No such device";
     if (path.rfind("sim:", 0) != 0)
         return nullptr;
     const std::size_t index = std::stoul(path.substr(4));
     if (index >= entries_.size() || !entries_[index].Unit)
         return nullptr;
-    return entries_[index].Unit->Open(mode);
+    return entries_[index].Unit->Open(mode, whyNot);
 }
 
 } // namespace vantrel

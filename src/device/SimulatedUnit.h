@@ -49,7 +49,8 @@ public:
     void PlugIn();                                    // present again; old handles stay dead
     bool IsPlugged() const;
     void SetReplyLength(std::size_t bytes);           // short input reports (1 to 65)
-    void FailOpens(std::optional<HidOpenMode> mode);  // an open that fails (held exclusively)
+    void FailOpens(std::optional<HidOpenMode> mode,   // an open that fails (held exclusively)
+                   std::string reason = "Device or resource busy");
     void SetAnswerDelayMs(int ms);                    // time between request and reply
     void FailWrites(bool fail);                       // output reports cannot be written
 
@@ -57,7 +58,12 @@ public:
     void InjectReply(const Report& reply);
 
     // HID side, used by the simulated backend's handles.
-    std::unique_ptr<HidHandle> Open(HidOpenMode mode);
+    std::unique_ptr<HidHandle> Open(HidOpenMode mode, std::string& whyNot);
+    std::unique_ptr<HidHandle> Open(HidOpenMode mode)
+    {
+        std::string ignored;
+        return Open(mode, ignored);
+    }
 
 private:
     friend class SimulatedHandle;
@@ -73,6 +79,7 @@ private:
     std::optional<std::size_t> answerLimit_;
     std::optional<std::size_t> unplugAfter_;
     std::optional<HidOpenMode> failOpen_;
+    std::string failOpenReason_;
     std::size_t replyLength_ = kReportSize;
     int answerDelayMs_ = 0;
     bool plugged_ = true;
@@ -87,7 +94,7 @@ public:
     void Add(std::shared_ptr<SimulatedUnit> unit);
     void AddOtherDevice(const std::string& hardwareId); // a HID device that is not a unit
     std::vector<HidInterfaceInfo> Enumerate() override;
-    std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode) override;
+    std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode, std::string& whyNot) override;
     int EnumerationCount() const { return enumerations_; }
 
 private:

@@ -216,8 +216,10 @@ VirtualUnit::Outcome VirtualUnit::OnRequest(const Report& request)
     ++count_;
     if (trace_)
         *trace_ << "request " << count_ << ": " << HexBytes(request) << std::endl;
-    if (options_.UnplugAfter && count_ > *options_.UnplugAfter)
+    if (options_.UnplugAfter && count_ > *options_.UnplugAfter) {
+        options_.UnplugAfter.reset(); // once: plugged in again, the unit answers
         return {Action::Unplug, {}};
+    }
     if (options_.SilentAfter && count_ > *options_.SilentAfter)
         return {Action::Silent, {}};
     Outcome outcome{Action::Reply, firmware_.Answer(request)};

@@ -28,7 +28,7 @@ struct VirtualUnitOptions {
     std::string Udc;                        // USB device controller; empty: the first present
     int AnswerDelayMs = 0;
     std::optional<std::size_t> SilentAfter; // later requests get no reply
-    std::optional<std::size_t> UnplugAfter; // unplugs on receiving request N+1
+    std::optional<std::size_t> UnplugAfter; // unplugs once, on receiving request N+1
     bool Help = false;
 };
 

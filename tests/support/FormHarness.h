@@ -42,7 +42,10 @@ inline QWidget* NextTabStop(QWidget* w)
 class NoHidDevices final : public vantrel::HidBackend {
 public:
     std::vector<vantrel::HidInterfaceInfo> Enumerate() override { return {}; }
-    std::unique_ptr<vantrel::HidHandle> Open(const std::string&, vantrel::HidOpenMode) override { return nullptr; }
+    std::unique_ptr<vantrel::HidHandle> Open(const std::string&, vantrel::HidOpenMode, std::string&) override
+    {
+        return nullptr;
+    }
 };
 
 class FormHarness {

@@ -21,7 +21,10 @@ namespace {
 class NoUnits final : public vantrel::HidBackend {
 public:
     std::vector<vantrel::HidInterfaceInfo> Enumerate() override { return {}; }
-    std::unique_ptr<vantrel::HidHandle> Open(const std::string&, vantrel::HidOpenMode) override { return nullptr; }
+    std::unique_ptr<vantrel::HidHandle> Open(const std::string&, vantrel::HidOpenMode, std::string&) override
+    {
+        return nullptr;
+    }
 };
 
 bool Shoot(QWidget& window, const QString& file)
