@@ -22,5 +22,7 @@ run_suite checked
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 LSAN_OPTIONS="suppressions=$here/scripts/lsan-third-party.supp:print_suppressions=0" \
-  run_suite sanitized -DVANTREL_SANITIZE=ON -DVANTREL_BUILD_BENCH=OFF
+  run_suite sanitized -DVANTREL_SANITIZE=ON -DVANTREL_BUILD_BENCH=OFF -DVANTREL_VM_TESTS=OFF
+echo "== package"; bash "$here/scripts/package-test.sh"
+echo "== windows compile check"; bash "$here/scripts/windows-check.sh"
 echo "== all tests passed, plain and under the sanitizers"

@@ -17,20 +17,6 @@ using namespace vantrel;
 
 namespace {
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 Report Bytes(std::initializer_list<std::pair<int, std::uint8_t>> at, Report base = {})
 {
     for (auto [i, v] : at)

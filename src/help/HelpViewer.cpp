@@ -49,7 +49,11 @@ std::unique_ptr<HelpViewer> LoadHelpViewer(const QString&)
         if (library == nullptr)
             library = LoadLibraryA("hhctrl.ocx");
         if (library != nullptr) {
-            auto proc = reinterpret_cast<HtmlHelpControl::Proc>(GetProcAddress(library, "HtmlHelpA"));
+            // GetProcAddress gives a FARPROC; going through void (*)() is the
+            // cast compilers accept between unrelated function types without
+            // a -Wcast-function-type warning.
+            auto proc = reinterpret_cast<HtmlHelpControl::Proc>(
+                reinterpret_cast<void (*)()>(GetProcAddress(library, "HtmlHelpA")));
             if (proc != nullptr)
                 viewer = std::make_unique<HtmlHelpControl>(library, proc);
             else

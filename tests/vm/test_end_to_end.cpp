@@ -32,20 +32,6 @@ QString TempPath(const char* name)
     return QDir::temp().filePath(QString::fromLatin1(name));
 }
 
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The requests a trace file lists, in order.
 std::vector<Report> TracedRequests(const QString& path)
 {
@@ -153,7 +139,7 @@ QString SampleDataFile()
 {
     const QString path = TempPath("sample.dat");
     const DataFileImage image = EncodeDataFile(SampleUnitConfig());
-    WriteBytes(path, QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size())));
+    WriteFile(path, QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size())));
     return path;
 }
 
@@ -245,7 +231,7 @@ TEST(Kernel, WriteLeavesExactlyTheWrittenConfigurationInTheUnit)
     // same record.
     UnitFirmware reference;
     reference.StoreConfig(b.form.Form->ConfigRecord);
-    const QByteArray file = ReadBytes(saved);
+    const QByteArray file = ReadFile(saved);
     ConfigRecord stored{};
     ASSERT_EQ(DecodeDataFile(std::span(reinterpret_cast<const std::uint8_t*>(file.constData()), std::size_t(file.size())),
                              stored),
@@ -265,7 +251,7 @@ TEST(Kernel, SendNewMacThenReadShowsIt)
     VirtualUnitProcess unit(UnitArgs());
     ASSERT_TRUE(unit.Ready()) << unit.Output().toStdString();
     const auto withMacFile = [&](Bench& b) {
-        WriteBytes(b.form.Paths.MacAllocationFile, "7C\r\n2B\r\n1F\r\nA3\r\n04\r\n00\r\n");
+        WriteFile(b.form.Paths.MacAllocationFile, "7C\r\n2B\r\n1F\r\nA3\r\n04\r\n00\r\n");
         b.form.Create();
     };
     Bench b(true);
