@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <stdexcept>
 
@@ -160,7 +161,10 @@ public:
         if (n <= 0)
             return std::nullopt;
         // The host's HID driver drops report ID 0 on the way; the unit gets
-        // the 64 bytes of the output report.
+        // the 64 bytes of the output report. Anything else is a fault of the
+        // host side worth seeing.
+        if (n != ssize_t(kPayload))
+            std::cerr << "quorvex-virtual-unit: an output report of " << n << " bytes (64 expected)" << std::endl;
         Report request{};
         std::copy_n(payload, std::size_t(n), request.begin() + 1);
         return request;

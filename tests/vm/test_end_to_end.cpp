@@ -208,6 +208,8 @@ TEST(Kernel, ReadGivesTheUnitsConfigurationAndMacWithTheSameRequests)
     EXPECT_FALSE(RecordsDiffer(b.form.Form->ConfigRecord, reference.StoredConfig()));
     EXPECT_EQ(b.form.Edit(S("IPAddr1Edit"))->text(), S("10"));
     ExpectSameRequests(unit.Requests(), SimulatedRequests(script));
+    unit.Stop();
+    EXPECT_FALSE(unit.Output().contains(S("64 expected"))) << unit.Output().toStdString();
 }
 
 TEST(Kernel, WriteLeavesExactlyTheWrittenConfigurationInTheUnit)
