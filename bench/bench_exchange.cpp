@@ -1,7 +1,8 @@
-// How long the tool itself takes over the read exchange. Everything runs
-// against the real window (shown, on the offscreen platform), the real
-// receive thread and a simulated unit behind the HID layer, so the figures
-// are the tool's own cost; the USB link's time comes on top.
+// How long the tool takes over the read and write exchanges. Everything
+// runs against the real window (shown, on the offscreen platform), the real
+// receive thread and a simulated unit behind the HID layer. A unit that
+// answers at once gives the tool's own cost; one with full-speed USB timing
+// gives the time the operator waits, against the least the link allows.
 //
 //   BM_StepMovesReportsOnly/16..18  one step that only moves reports, called
 //                                   directly on the main thread
@@ -12,33 +13,55 @@
 //                                   next request goes out
 //   BM_WholeReadExchange/shown:1    "Read From QUORVEX" from the press to the
 //                                   "Read Complete" box, state 0 and the
-//                                   window repainted
+//                                   window repainted; main_cpu_us is the
+//                                   main thread's own CPU time per read
+//                                   (CLOCK_THREAD_CPUTIME_ID), which is
+//                                   also what the CPU column shows
 //   BM_WholeReadExchange/shown:0    the same with the window hidden: no
 //                                   painting
+//   BM_AtUsbTiming/read, /write     "Read From QUORVEX" and "Write To
+//                                   QUORVEX" against a unit with full-speed
+//                                   USB timing (SimulatedUnit::SetUsbTiming),
+//                                   from the press to the "Read Complete" or
+//                                   "Download Complete" box; floor_ms is the
+//                                   least time the link allows for the six
+//                                   or seven round trips from that press,
+//                                   ratio the time taken over that floor
 //   BM_ConfigToForm/changed:0, 1    the record shown in the controls and
 //                                   repainted: the same values again, new
 //                                   values
 //   BM_Log/repaint:0, 1             one line added to the log, without and
 //                                   with its repaint
+//   BM_LogScrollBarRepaint/banded   one repaint of the log's scroll bar, and
+//   BM_LogScrollBarRepaint/qt       of Qt's plain scroll bar in its place
 //
-// Every figure is the median of 10 runs. Each run builds its own window and
-// unit: the simulated unit keeps every request it receives (65 bytes each),
-// so a run is kept to a bounded number of requests.
+// Run with --benchmark_repetitions=10 (README, "Performance") for medians
+// over runs. Each run builds its own window and unit: the simulated unit
+// keeps every request it receives (65 bytes each), so a run is kept to a
+// bounded number of requests.
 
+#include "ReplyLine.h"
 #include "support/UnitHarness.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTest>
 
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -46,14 +69,22 @@ using namespace vantrel;
 
 namespace {
 
-constexpr int kRepetitions = 10;
+using Clock = std::chrono::steady_clock;
 
+// The calling thread's own CPU time so far, in microseconds.
+double ThreadCpuMicroseconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
+}
 
 // The reply a unit holding SampleUnitConfig() sends to `request`, taken from a
 // unit of its own so that the unit under test sees nothing of it.
 Report ReplyTo(const Report& request)
 {
-    auto unit = std::make_shared<SimulatedUnit>();
+    const SimulatedIdentity identity;
+    auto unit = std::make_shared<SimulatedUnit>(identity);
     unit->StoreConfig(SampleUnitConfig());
     const auto write = unit->Open(HidOpenMode::Write);
     const auto read = unit->Open(HidOpenMode::Read);
@@ -178,80 +209,11 @@ void BM_StepMovesReportsOnly(benchmark::State& state)
 BENCHMARK(BM_StepMovesReportsOnly)
     ->DenseRange(16, 18)
     ->Iterations(50000)
-    ->Repetitions(kRepetitions)
-    ->ReportAggregatesOnly(true)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 
 // ---- the same step through the receive thread ------------------------------
 //
-// Stands for the USB link: hands the unit's reply in from a thread of its
-// own once the receive thread waits in its read and the main thread sleeps
-// in its event loop, and notes when.
-class ReplyLine {
-public:
-    ReplyLine(SimulatedUnit& unit, const Report& reply) : unit_(unit), reply_(reply), thread_([this] { Run(); }) {}
-    ~ReplyLine()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    ReplyLine(const ReplyLine&) = delete;
-    ReplyLine& operator=(const ReplyLine&) = delete;
-
-    // The reply arrives `idle` from now; returns at once.
-    void SendAfter(std::chrono::microseconds idle)
-    {
-        {
-            std::lock_guard lock(mutex_);
-            idle_ = idle;
-            armed_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    // When the last reply was handed in.
-    std::chrono::steady_clock::time_point SentAt() const
-    {
-        std::lock_guard lock(mutex_);
-        return sentAt_;
-    }
-
-private:
-    void Run()
-    {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return armed_ || stop_; });
-            if (stop_)
-                return;
-            armed_ = false;
-            const auto idle = idle_;
-            lock.unlock();
-            std::this_thread::sleep_for(idle);
-            const auto now = std::chrono::steady_clock::now();
-            lock.lock();
-            sentAt_ = now;
-            lock.unlock();
-            unit_.InjectReply(reply_);
-            lock.lock();
-        }
-    }
-
-    SimulatedUnit& unit_;
-    const Report reply_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::chrono::microseconds idle_{0};
-    std::chrono::steady_clock::time_point sentAt_{};
-    bool armed_ = false;
-    bool stop_ = false;
-    std::thread thread_; // last: starts once the rest is set up
-};
 
 // Timed from the reply being handed in to the next request having been
 // written ('r' 0 reply in state 16, 'R' 0 out).
@@ -283,8 +245,6 @@ void BM_StepThroughReceiveThread(benchmark::State& state)
 }
 BENCHMARK(BM_StepThroughReceiveThread)
     ->Iterations(1000)
-    ->Repetitions(kRepetitions)
-    ->ReportAggregatesOnly(true)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
@@ -295,44 +255,73 @@ BENCHMARK(BM_StepThroughReceiveThread)
 // press until the box has been shown, the state is back to 0 and the main
 // thread has handled what was left pending (the window's repaints). The
 // first press of a run, which also finds and opens the unit, is not timed.
-// The log is cleared every 64 reads (192 lines), untimed.
+// The log is cleared every 64 presses (192 lines), untimed.
+
+// One press of `button` and the main thread's work until `completed` holds
+// and nothing is left pending. Kept out of line so that a profiler can
+// collect this alone (valgrind --toggle-collect='*PressAndFinish*').
+[[gnu::noinline]] void PressAndFinish(QPushButton* button, MainLoop& loop, const std::function<bool()>& completed)
+{
+    button->click();
+    loop.RunUntil(completed);
+    Flush();
+}
+
+// The window with one unit, its buttons and a scripted end of each exchange.
+struct ExchangeBench : Bench {
+    explicit ExchangeBench(bool shown, const QString& buttonName, const QString& lastBox) : Bench(shown), box(lastBox)
+    {
+        button = h.Form->findChild<QPushButton*>(buttonName);
+        clearButton = h.Form->findChild<QPushButton*>(QStringLiteral("ClearButton"));
+        if (!button || !clearButton)
+            throw std::runtime_error("no such button");
+        completed = [this] {
+            return h.Form->ExchangeState == 0 && !h.Dialogs.Boxes.empty() && h.Dialogs.Boxes.back().Text == box;
+        };
+    }
+
+    void Press()
+    {
+        PressAndFinish(button, loop, completed);
+        if (h.Dialogs.BoxTexts() != std::vector<QString>{box})
+            throw std::runtime_error("the exchange did not end in \"" + box.toStdString() + "\" alone");
+        h.Dialogs.Boxes.clear();
+    }
+
+    // Empties the log every 64 presses, as the operator's "Clear" does, so
+    // that a run does not time an ever longer log.
+    void ClearLogNow(benchmark::State& state, std::int64_t presses)
+    {
+        if (presses % 64 != 0)
+            return;
+        state.PauseTiming();
+        clearButton->click();
+        Flush();
+        state.ResumeTiming();
+    }
+
+    QString box;
+    QPushButton* button = nullptr;
+    QPushButton* clearButton = nullptr;
+    MainLoop loop;
+    std::function<bool()> completed;
+};
 
 void BM_WholeReadExchange(benchmark::State& state)
 {
     try {
-        Bench b(state.range(0) != 0);
-        UnitHarness& h = b.h;
-        QPushButton* readButton = h.Form->findChild<QPushButton*>(QStringLiteral("ReadButton"));
-        QPushButton* clearButton = h.Form->findChild<QPushButton*>(QStringLiteral("ClearButton"));
-        if (!readButton || !clearButton)
-            throw std::runtime_error("no Read or Clear button");
-
-        MainLoop loop;
-        const std::function<bool()> completed = [&] {
-            return h.Form->ExchangeState == 0 && !h.Dialogs.Boxes.empty()
-                   && h.Dialogs.Boxes.back().Text == QStringLiteral("Read Complete");
-        };
-        const auto press = [&] {
-            readButton->click();
-            loop.RunUntil(completed);
-            Flush();
-        };
-        press(); // links to the unit
-        if (h.Dialogs.BoxTexts() != std::vector<QString>{QStringLiteral("Read Complete")})
-            throw std::runtime_error("the first read did not complete");
-        h.Dialogs.Boxes.clear();
+        ExchangeBench b(state.range(0) != 0, QStringLiteral("ReadButton"), QStringLiteral("Read Complete"));
+        b.Press(); // links to the unit
 
         std::int64_t reads = 0;
+        double cpu = 0;
         for (auto _ : state) {
-            press();
-            h.Dialogs.Boxes.clear();
-            if (++reads % 64 == 0) {
-                state.PauseTiming();
-                clearButton->click();
-                Flush();
-                state.ResumeTiming();
-            }
+            const double before = ThreadCpuMicroseconds();
+            b.Press();
+            cpu += ThreadCpuMicroseconds() - before;
+            b.ClearLogNow(state, ++reads);
         }
+        state.counters["main_cpu_us"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
         // Six requests per read, the first one included.
         if (b.unit->ReceivedCount() != std::size_t(6 * (reads + 1)))
             state.SkipWithError("a read did not send exactly six requests");
@@ -344,10 +333,69 @@ BENCHMARK(BM_WholeReadExchange)
     ->ArgName("shown")
     ->Arg(1)
     ->Arg(0)
-    ->Repetitions(kRepetitions)
-    ->ReportAggregatesOnly(true)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
+
+// ---- at the pace of a full-speed USB link -----------------------------------
+//
+// The unit takes requests and sends replies in the link's 1 ms frames (the
+// model is described at SimulatedUnit::SetUsbTiming). Each press falls at
+// a random point of a frame, as an operator's does; the floor of that press
+// is the time from it to the last reply becoming readable had the tool
+// taken no time at all: from the press to the next frame boundary, 1 ms
+// for the first reply and 2 ms for each further round trip. Timed from the
+// press to the closing box ("Read Complete" after six round trips,
+// "Download Complete" after seven). Counters: floor_ms (the mean floor),
+// ratio (the time taken over the floor, all presses of the run together),
+// worst_ratio (the slowest press of the run) and main_cpu_us (the main
+// thread's CPU time per press). The first press, which links to the unit,
+// is not timed.
+
+void BM_AtUsbTiming(benchmark::State& state, bool write)
+{
+    const int roundTrips = write ? 7 : 6;
+    try {
+        ExchangeBench b(true, write ? QStringLiteral("WriteButton") : QStringLiteral("ReadButton"),
+                        write ? QStringLiteral("Download Complete") : QStringLiteral("Read Complete"));
+        b.unit->SetUsbTiming(true);
+        Clock::time_point boxAt{};
+        b.h.Dialogs.OnBox = [&](const ShownBox&) { boxAt = Clock::now(); };
+        b.Press(); // links to the unit
+
+        std::mt19937 random(1);
+        std::uniform_int_distribution<int> phaseUs(0, 999);
+        double taken = 0, floor = 0, worst = 0, cpu = 0;
+        std::int64_t presses = 0;
+        for (auto _ : state) {
+            // A press at a random point of a frame.
+            std::this_thread::sleep_until(SimulatedUnit::UsbFrameAfter(Clock::now())
+                                          + std::chrono::microseconds(phaseUs(random)));
+            const double cpuBefore = ThreadCpuMicroseconds();
+            const Clock::time_point pressAt = Clock::now();
+            b.Press();
+            cpu += ThreadCpuMicroseconds() - cpuBefore;
+            const Clock::time_point floorEnd =
+                SimulatedUnit::UsbFrameAfter(pressAt) + SimulatedUnit::kUsbFrame * (2 * roundTrips - 1);
+            const double t = std::chrono::duration<double>(boxAt - pressAt).count();
+            const double f = std::chrono::duration<double>(floorEnd - pressAt).count();
+            state.SetIterationTime(t);
+            taken += t;
+            floor += f;
+            worst = std::max(worst, t / f);
+            b.ClearLogNow(state, ++presses);
+        }
+        state.counters["floor_ms"] = benchmark::Counter(floor * 1e3, benchmark::Counter::kAvgIterations);
+        state.counters["ratio"] = floor > 0 ? taken / floor : 0;
+        state.counters["worst_ratio"] = worst;
+        state.counters["main_cpu_us"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+        if (b.unit->ReceivedCount() != std::size_t(roundTrips * (presses + 1)))
+            state.SkipWithError("an exchange did not send exactly its requests");
+    } catch (const std::exception& e) {
+        SkipWithError(state, e);
+    }
+}
+BENCHMARK_CAPTURE(BM_AtUsbTiming, read, false)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_AtUsbTiming, write, true)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // ---- where the whole read's time goes ---------------------------------------
 //
@@ -382,8 +430,6 @@ BENCHMARK(BM_ConfigToForm)
     ->ArgName("changed")
     ->Arg(0)
     ->Arg(1)
-    ->Repetitions(kRepetitions)
-    ->ReportAggregatesOnly(true)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 
@@ -416,10 +462,45 @@ BENCHMARK(BM_Log)
     ->ArgName("repaint")
     ->Arg(0)
     ->Arg(1)
-    ->Repetitions(kRepetitions)
-    ->ReportAggregatesOnly(true)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
+
+// One repaint of the log's scroll bar moved by a line, with 40 lines in the
+// log: the window's own bar, which paints in bands of fewer
+// than 96 pixel rows, or Qt's plain scroll bar (opaque as well) in its
+// place, whose fills Qt's raster engine splits across its thread pool.
+// The CPU column is the main thread's.
+void BM_LogScrollBarRepaint(benchmark::State& state, bool banded)
+{
+    try {
+        Bench b;
+        auto* log = b.form->findChild<QPlainTextEdit*>(QStringLiteral("LogMemo"));
+        if (!log)
+            throw std::runtime_error("no log");
+        if (!banded) {
+            auto* plain = new QScrollBar(Qt::Vertical);
+            plain->setAutoFillBackground(true);
+            log->setVerticalScrollBar(plain);
+        }
+        for (int i = 0; i < 40; ++i)
+            b.form->Log(QStringLiteral("Data read"));
+        Flush();
+        QScrollBar* bar = log->verticalScrollBar();
+        int value = bar->maximum();
+        for (auto _ : state) {
+            value = value == bar->maximum() ? bar->maximum() - 1 : bar->maximum();
+            {
+                const QSignalBlocker logStays(bar); // the bar alone: the log does not scroll
+                bar->setValue(value);
+            }
+            bar->repaint();
+        }
+    } catch (const std::exception& e) {
+        SkipWithError(state, e);
+    }
+}
+BENCHMARK_CAPTURE(BM_LogScrollBarRepaint, banded, true)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LogScrollBarRepaint, qt, false)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // The offscreen platform warns each time a window is shown that it cannot
 // pass size hints on; nothing here depends on them.

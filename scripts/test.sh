@@ -26,6 +26,8 @@ ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 LSAN_OPTIONS="suppressions=$here/scripts/lsan-third-party.supp:print_suppressions=0" \
   run_suite sanitized "soak" -DVANTREL_SANITIZE=ON -DVANTREL_BUILD_BENCH=OFF -DVANTREL_VM_TESTS=OFF
+echo "== threads under ThreadSanitizer"; bash "$here/scripts/tsan.sh"
+echo "== fuzzing"; bash "$here/scripts/fuzz.sh" --seconds 30
 echo "== package"; bash "$here/scripts/package-test.sh"
 echo "== windows compile check"; bash "$here/scripts/windows-check.sh"
 echo "== all tests passed"

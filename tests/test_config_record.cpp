@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -72,6 +73,11 @@ struct NameCase {
     std::string expectedField; // the whole field afterwards
 };
 
+void PrintTo(const NameCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class StoreNameTest : public testing::TestWithParam<NameCase> {};
 
 TEST_P(StoreNameTest, WritesTheCharactersAndATerminatorWhenThereIsRoom)
@@ -111,6 +117,24 @@ struct IntCase {
     std::int32_t value;
 };
 
+void PrintTo(const IntCase& c, std::ostream* os)
+{
+    *os << '"' << c.text << '"';
+}
+
+// The text spelled as a test name: "$FF" is DollarFF, "-1" Minus1, "" Empty.
+std::string IntCaseName(const testing::TestParamInfo<IntCase>& info)
+{
+    static const std::pair<char, const char*> words[] = {
+        {'$', "Dollar"}, {'-', "Minus"}, {'+', "Plus"}, {' ', "Space"}, {'.', "Dot"}};
+    std::string name;
+    for (const char* p = info.param.text; *p != 0; ++p) {
+        const auto word = std::find_if(std::begin(words), std::end(words), [&](const auto& w) { return w.first == *p; });
+        name += word != std::end(words) ? std::string(word->second) : std::string(1, *p);
+    }
+    return name.empty() ? "Empty" : name;
+}
+
 class StrToIntTest : public testing::TestWithParam<IntCase> {};
 
 TEST_P(StrToIntTest, ConvertsWholeNumbersOnly)
@@ -133,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, StrToIntTest,
                                          IntCase{"", false, 0}, IntCase{" ", false, 0}, IntCase{"-", false, 0},
                                          IntCase{"12a", false, 0}, IntCase{"1 ", false, 0},
                                          IntCase{"1.5", false, 0}, IntCase{"$", false, 0},
-                                         IntCase{"$1FFFFFFFF", false, 0}));
+                                         IntCase{"$1FFFFFFFF", false, 0}),
+                         IntCaseName);
 
 TEST(StrToInt, FailureNamesTheText)
 {
@@ -142,6 +167,13 @@ TEST(StrToInt, FailureNamesTheText)
         FAIL() << "no error";
     } catch (const ConversionError& e) {
         EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
+    }
+    // A zero byte in the text would end the message there: it shows as U+FFFD.
+    try {
+        StrToInt(std::string("1\0" "23", 4));
+        FAIL() << "no error";
+    } catch (const ConversionError& e) {
+        EXPECT_STREQ(e.what(), "'1\xEF\xBF\xBD" "23' is not a valid integer value");
     }
 }
 
@@ -188,6 +220,11 @@ struct FileCase {
     std::function<void(std::vector<std::uint8_t>&)> edit;
     DataFileCheck expected;
 };
+
+void PrintTo(const FileCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class DataFileDecodeTest : public testing::TestWithParam<FileCase> {};
 

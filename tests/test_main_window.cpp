@@ -1,11 +1,15 @@
 // The window without a unit: start-up, controls, binding, close request and
 // data files, driven through the real controls.
 
+#include "config/AnsiText.h"
 #include "config/DataFile.h"
 #include "config/StrToInt.h"
 #include "support/FormHarness.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QTabWidget>
 
 #include <gtest/gtest.h>
@@ -153,6 +157,16 @@ TEST_F(MainWindow, ClearEmptiesTheLogAndLaterLinesStartAtTheTop)
     EXPECT_EQ(h.LogLines(), QStringList{S("three")});
 }
 
+TEST_F(MainWindow, EveryMessageStaysOneLineOfTheLog)
+{
+    // A unit's version text or a file name may hold characters that the
+    // memo would take as line ends; each shows as U+FFFD instead.
+    const QString breaks = QStringLiteral("\n\r\u2028\u2029") + QChar(0xFDD0) + QChar(0xFDD1);
+    form().Log(S("Appware Version:1.0") + breaks + S("Data read"));
+    EXPECT_EQ(form().findChild<QPlainTextEdit*>(S("LogMemo"))->document()->blockCount(), 1);
+    EXPECT_EQ(h.LogLines(), QStringList{S("Appware Version:1.0") + QString(6, QChar::ReplacementCharacter) + S("Data read")});
+}
+
 TEST_F(MainWindow, GroupButtonsSetTheirOwnSixteenBoxesOnly)
 {
     struct GroupCase {
@@ -267,6 +281,13 @@ TEST_F(MainWindow, NamesAndNumbersRoundTripThroughTheRecord)
     EXPECT_EQ(h.Edit(S("EthernetNameEdit"))->text(), QStringLiteral("Caf\u00e9-?"));
 }
 
+TEST(AnsiText, LatinOneStandsInForTheCodePageAwayFromWindows)
+{
+    EXPECT_EQ(vantrel::ToAnsi(QStringLiteral("\u00e9\u20ac\u201cx\u201d")), std::string("\xE9" "??x?"));
+    EXPECT_EQ(vantrel::FromAnsi("\xE9\x80\xFF"), QStringLiteral("\u00e9\u0080\u00ff"));
+    EXPECT_EQ(vantrel::FromAnsi(vantrel::ToAnsi(QStringLiteral("Caf\u00e9"))), QStringLiteral("Caf\u00e9"));
+}
+
 TEST_F(MainWindow, ShorterDeviceNameKeepsTheOldBytesAfterItsZero)
 {
     h.SetText(S("DeviceNameEdit"), S("AB"));
@@ -285,7 +306,13 @@ struct CloseCase {
     bool asks;
     bool closes;
     int savePrompts;
+    const char* saveTo = nullptr; // the save dialog's answer below the folder; nullptr: cancelled
 };
+
+void PrintTo(const CloseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CloseRequest : public testing::TestWithParam<CloseCase> {};
 
@@ -293,10 +320,12 @@ TEST_P(CloseRequest, AsksOnlyWhenTheRecordDiffersFromTheSnapshot)
 {
     const CloseCase& c = GetParam();
     FormHarness h;
+    const QByteArray macFile("0F\n1E\n2D\n3C\n4B\n5A\n"); // written back with CR LF at a close
+    WriteFile(h.Paths.MacAllocationFile, macFile);
     h.Create();
     c.edit(h);
     h.Dialogs.Answers.assign(c.answers.begin(), c.answers.end());
-    h.Dialogs.FileNames.push_back(QString()); // the save dialog, if shown, is cancelled
+    h.Dialogs.FileNames.push_back(c.saveTo ? h.Dir.filePath(S(c.saveTo)) : QString());
     const bool closed = h.RequestClose();
     EXPECT_EQ(closed, c.closes);
     const bool asked = !h.Dialogs.Boxes.empty() && h.Dialogs.Boxes[0].Text == S("Data has changed\nSave now?");
@@ -307,6 +336,16 @@ TEST_P(CloseRequest, AsksOnlyWhenTheRecordDiffersFromTheSnapshot)
     }
     EXPECT_EQ(h.Dialogs.SavePrompts, c.savePrompts);
     EXPECT_EQ(h.Dialogs.UnexpectedQuestions, 0);
+    // The MAC allocation file is written back exactly when the window closes.
+    EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile) != macFile, closed);
+    // A save that failed says so once and keeps the changes: they still count.
+    const std::vector<QString> boxes = h.Dialogs.BoxTexts();
+    const bool saveFailed = c.saveTo && !closed;
+    EXPECT_EQ(!boxes.empty() && boxes.back() == S("Error Saving File."), saveFailed);
+    if (saveFailed) {
+        EXPECT_EQ(boxes.size(), 2u);
+        EXPECT_TRUE(h.Form->ConfigChanged());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -320,6 +359,12 @@ INSTANTIATE_TEST_SUITE_P(
         CloseCase{"BoxChangedYesSaveCancelled",
                   [](FormHarness& h) { h.Box(S("InvertInputsJvCheckBox5"))->setChecked(true); }, {MsgResult::Yes},
                   true, true, 1},
+        CloseCase{"BoxChangedYesSaved",
+                  [](FormHarness& h) { h.Box(S("InvertInputsJvCheckBox5"))->setChecked(true); }, {MsgResult::Yes},
+                  true, true, 1, "saved.dat"},
+        CloseCase{"BoxChangedYesSaveFails",
+                  [](FormHarness& h) { h.Box(S("InvertInputsJvCheckBox5"))->setChecked(true); }, {MsgResult::Yes},
+                  true, false, 1, "no/such/folder/unit.dat"},
         CloseCase{"BoxChangedBack",
                   [](FormHarness& h) {
                       h.Box(S("UseBroadcastJvCheckBox"))->setChecked(true);
@@ -413,6 +458,11 @@ struct LoadCase {
     bool logsFileError;
 };
 
+void PrintTo(const LoadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class LoadRefusal : public testing::TestWithParam<LoadCase> {};
 
 TEST_P(LoadRefusal, RefusedFilesChangeNothing)
@@ -503,4 +553,39 @@ TEST_F(MainWindow, SaveOverAnExistingFileReplacesIt)
     h.Dialogs.FileNames.push_back(file);
     h.Click(S("SaveButton"));
     EXPECT_EQ(ReadAll(file).size(), 196);
+}
+
+TEST(DataFileDialog, AllFilesShowsNamesWithoutADotUnderTheSameCaptions)
+{
+    // Windows' own "*.*" matches every file: its name filters are the captions.
+    EXPECT_EQ(DataFileNameFilters(true), (QStringList{S("Data Files (*.dat)"), S("All Files (*.*)")}));
+
+    QTemporaryDir dir;
+    for (const char* name : {"unit1", "unit1.dat", "notes.txt"})
+        WriteFile(dir.filePath(S(name)), "x");
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    ApplyDataFileFilters(dialog);
+    dialog.setDirectory(dir.path());
+    const auto* combo = dialog.findChild<QComboBox*>(S("fileTypeCombo"));
+    ASSERT_NE(combo, nullptr);
+    QStringList captions;
+    for (int i = 0; i < combo->count(); ++i)
+        captions << combo->itemText(i);
+    EXPECT_EQ(captions, (QStringList{S("Data Files (*.dat)"), S("All Files (*.*)")}));
+
+    const auto* model = dialog.findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    const auto shown = [&] {
+        QStringList names;
+        const QModelIndex folder = model->index(dir.path());
+        for (int row = 0; row < model->rowCount(folder); ++row)
+            names << model->index(row, 0, folder).data().toString();
+        names.sort();
+        return names;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == QStringList{S("unit1.dat")}; }, 5000)) << shown().join(S(" ")).toStdString();
+    dialog.selectNameFilter(DataFileNameFilters().at(1)); // as the operator picks "All Files (*.*)"
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == (QStringList{S("notes.txt"), S("unit1"), S("unit1.dat")}); }, 5000))
+        << shown().join(S(" ")).toStdString();
 }

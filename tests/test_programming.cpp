@@ -34,6 +34,11 @@ struct CheckCase {
     QStringList log;
 };
 
+void PrintTo(const CheckCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class AddressCheck : public testing::TestWithParam<CheckCase> {};
 
 TEST_P(AddressCheck, LogsOneLinePerFailingGroupAndSendsNothing)
@@ -230,10 +235,18 @@ TEST(WriteExchange, RecordIsEncodedWhenTheBlockIsSentNotAtThePress)
 
 TEST(MacFileLines, SplitJoinAndOctets)
 {
-    EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
-    EXPECT_EQ(SplitLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
-    EXPECT_TRUE(SplitLines("").empty());
-    EXPECT_EQ(JoinLinesCrLf({"0F", "1E"}), "0F\r\n1E\r\n");
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(SplitMacFile("a\r\nb\nc\rd").Lines, (Lines{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitMacFile("a\r\n\r\n").Lines, (Lines{"a", ""}));
+    EXPECT_TRUE(SplitMacFile("").Lines.empty());
+    EXPECT_EQ(JoinMacFile({MacFileEncoding::SingleByte, "", {"0F", "1E"}}), "0F\r\n1E\r\n");
+    // UTF-16: only whole code units end a line; the mark stays apart.
+    const std::string utf16("\xFF\xFE" "A\0\r\n\r\0\n\0", 10);
+    const MacFileBytes split = SplitMacFile(utf16);
+    EXPECT_EQ(split.Encoding, MacFileEncoding::Utf16LE);
+    EXPECT_EQ(split.Mark, "\xFF\xFE");
+    EXPECT_EQ(split.Lines, (Lines{std::string("A\0\r\n", 4)}));
+    EXPECT_EQ(JoinMacFile(split), utf16);
     EXPECT_EQ(HexPairToOctet("0f"), 0x0F);
     EXPECT_EQ(HexPairToOctet("0F"), 0x0F);
     EXPECT_EQ(HexPairToOctet("a3"), 0xA3);
@@ -343,12 +356,89 @@ TEST_F(MacFile, ByteOrderMarkSelectsTheEncodingAndIsKept)
     EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile), utf16);
 }
 
+namespace {
+// UTF-16 little-endian code units, two bytes each.
+QByteArray Le16(std::u16string_view units)
+{
+    QByteArray bytes;
+    for (char16_t u : units) {
+        bytes.append(char(u & 0xFF));
+        bytes.append(char(u >> 8));
+    }
+    return bytes;
+}
+
+struct MacWriteBack {
+    const char* name;
+    QByteArray file;
+    QString edit;        // NewMAC2Edit's text before each close; null: as loaded
+    QByteArray expected; // the file after every close; null: refused, left as it was
+};
+void PrintTo(const MacWriteBack& c, std::ostream* os)
+{
+    *os << c.name;
+}
+} // namespace
+
+class MacWriteBacks : public testing::TestWithParam<MacWriteBack> {};
+
+// Three starts and closes in a row: lines 3 onward keep their bytes, or the
+// write-back is refused with a box and the file keeps all of them.
+TEST_P(MacWriteBacks, LinesThreeOnwardComeBackExactlyAtEveryClose)
+{
+    const MacWriteBack& c = GetParam();
+    UnitHarness h;
+    WriteFile(h.Paths.MacAllocationFile, c.file);
+    const bool refused = c.expected.isNull();
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE(run);
+        h.Dialogs.Boxes.clear();
+        h.Create();
+        if (!c.edit.isNull())
+            h.Edit(S("NewMAC2Edit"))->setText(c.edit);
+        EXPECT_TRUE(h.RequestClose());
+        EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile).toHex(' ').toStdString(),
+                  (refused ? c.file : c.expected).toHex(' ').toStdString());
+        const std::vector<QString> boxes{S("MAC allocation file not written: it would not read back exactly\n")
+                                         + h.Paths.MacAllocationFile};
+        EXPECT_EQ(h.Dialogs.BoxTexts(), refused ? boxes : std::vector<QString>{});
+    }
+}
+
+using namespace std::string_view_literals;
+INSTANTIATE_TEST_SUITE_P(
+    Files, MacWriteBacks,
+    testing::Values(
+        MacWriteBack{"Utf8MarkStartsLineThree", "\xEF\xBB\xBF" "0F\r\n1E\r\n\xEF\xBB\xBF" "2D\n3C\n4B\n5A", {},
+                     "\xEF\xBB\xBF" "0F\r\n1E\r\n\xEF\xBB\xBF" "2D\r\n3C\r\n4B\r\n5A\r\n"},
+        MacWriteBack{"Utf16SecondMarkAloneWithTwoNuls", Le16(u"\uFEFF\uFEFF\0\0"sv), {},
+                     Le16(u"\uFEFF\uFEFF\0\0\r\n\r\n"sv)},
+        MacWriteBack{"Utf16SecondMarkStartsLineOne", Le16(u"\uFEFF\uFEFF" "0F\n1E\n2D\n3C\n4B\n5A\n"sv), {},
+                     Le16(u"\uFEFF\uFEFF" "0F\r\n1E\r\n2D\r\n3C\r\n4B\r\n5A\r\n"sv)},
+        MacWriteBack{"InvalidUtf8KeptAsItsBytes", "\xEF\xBB\xBF" "0F\n1E\n\xFF\xC3(\n\xED\xA0\x80\n", {},
+                     "\xEF\xBB\xBF" "0F\r\n1E\r\n\xFF\xC3(\r\n\xED\xA0\x80\r\n"},
+        MacWriteBack{"Utf16CharactersHoldingLineEndBytes", Le16(u"\uFEFF0F\n1E\n\u0A0D\u0D0A\n"sv), {},
+                     Le16(u"\uFEFF0F\r\n1E\r\n\u0A0D\u0D0A\r\n"sv)},
+        MacWriteBack{"Utf16LoneSurrogateKept", Le16(u"\uFEFF0F\r1E\r\xD800\r\xDC00" "4B"sv), {},
+                     Le16(u"\uFEFF0F\r\n1E\r\n\xD800\r\n\xDC00" "4B\r\n"sv)},
+        MacWriteBack{"Utf16HalfCodeUnitAtTheEndIsRefused", Le16(u"\uFEFF0F\r\n1E\r\n2D"sv) + "\x41", {}, {}},
+        MacWriteBack{"EditOutsideTheCodePageIsRefused", "0F\n1E\n2D\n", QString(QChar(0x20AC)), {}},
+        MacWriteBack{"EditMakingAUtf32MarkIsRefused", Le16(u"\uFEFF0F\r\n1E\r\n2D\r\n"sv), QString(QChar(0)), {}},
+        MacWriteBack{"EditMakingAUtf8MarkIsRefused", "0F\n1E\n\xE9\n", QString::fromLatin1("\xEF\xBB\xBF" "0F"), {}},
+        MacWriteBack{"LineBreakInAnEditIsRefused", "0F\n1E\n2D\n", S("0F\r2D"), {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct MacRefusal {
     const char* name;
     QByteArray file;
     const char* mac1;
     const char* box;
 };
+
+void PrintTo(const MacRefusal& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class MacRefusals : public testing::TestWithParam<MacRefusal> {};
 
@@ -406,11 +496,16 @@ public Q_SLOTS:
 
 TEST(Help, HiddenWithoutTheFileAndNoViewerCallAtClose)
 {
-    UnitHarness h;
-    h.Create();
-    EXPECT_TRUE(h.Get<QPushButton>(S("HelpButton"))->isHidden());
-    EXPECT_EQ(h.Form->HelpLibrary, nullptr);
-    EXPECT_TRUE(h.RequestClose());
+    for (const bool folderOfThatName : {false, true}) {
+        UnitHarness h;
+        if (folderOfThatName) {
+            ASSERT_TRUE(QDir().mkpath(h.Paths.ProgramDir + S("/vantrel.chm")));
+        }
+        h.Create();
+        EXPECT_TRUE(h.Get<QPushButton>(S("HelpButton"))->isHidden()) << folderOfThatName;
+        EXPECT_EQ(h.Form->HelpLibrary, nullptr) << folderOfThatName;
+        EXPECT_TRUE(h.RequestClose());
+    }
 }
 
 TEST(Help, ShownWithTheFileOpensItAndShutsTheViewerDownAtClose)

@@ -115,7 +115,8 @@ TEST(ReadExchange, SerialNumberAndVersionAsTheUnitSendsThem)
         const char* serialLine;
     };
     for (const Case& c : {Case{1, "1.05", "Serial Number: 1"}, Case{-1, "", "Serial Number: -1"},
-                          Case{2147483647, "9.99 beta", "Serial Number: 2147483647"}}) {
+                          Case{2147483647, "9.99 beta", "Serial Number: 2147483647"},
+                          Case{7, "1.0\xe9", "Serial Number: 7"}}) { // one byte per character
         UnitHarness h;
         auto unit = h.AddUnit();
         SimulatedIdentity id = unit->Identity();
@@ -137,6 +138,11 @@ struct FindCase {
     int linked;                        // index among the units, -1 none
     const char* box;                   // nullptr: no box, the read starts
 };
+
+void PrintTo(const FindCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class FindUnit : public testing::TestWithParam<FindCase> {};
 

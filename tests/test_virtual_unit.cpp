@@ -21,6 +21,11 @@ struct ArgsCase {
     const char* error; // nullptr: accepted
 };
 
+void PrintTo(const ArgsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class VirtualUnitArgs : public testing::TestWithParam<ArgsCase> {};
 
 TEST_P(VirtualUnitArgs, AcceptedOrRefusedWithTheOptionNamed)

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/LogScrollBar.h"
 #include "device/Port1Comms.h"
 
 #include "ui_MainForm.h"
@@ -61,6 +62,9 @@ TMainForm::TMainForm(const MainFormServices& services, QWidget* parent)
     QPalette logPalette = ui->LogMemo->palette();
     logPalette.setColor(QPalette::Base, logPalette.color(QPalette::Button));
     ui->LogMemo->setPalette(logPalette);
+    // Every line the log gets moves its scroll bar: one that repaints
+    // cheaply and alone (LogScrollBar.h), taking over the former's settings.
+    ui->LogMemo->setVerticalScrollBar(new LogScrollBar);
 
     ApplyFont();
     ConnectHandlers();
@@ -182,7 +186,12 @@ void TMainForm::FormCloseQuery(bool& CanClose)
             CanClose = false;
             return;
         case MsgResult::Yes:
-            SaveConfigFile();
+            // A save that was tried and failed keeps the window open, so the
+            // changes are not lost; a cancelled save dialog still closes.
+            if (!SaveConfigFile()) {
+                CanClose = false;
+                return;
+            }
             break;
         default:
             break;
@@ -209,7 +218,16 @@ void TMainForm::ClearButtonClick()
 
 void TMainForm::Log(const QString& line)
 {
-    ui->LogMemo->appendPlainText(line);
+    // One message, one line: a character that would start a new line in
+    // the memo (a unit's version text or a file name may hold one) shows as
+    // the replacement character instead.
+    QString shown = line;
+    for (QChar& c : shown) {
+        const char16_t u = c.unicode();
+        if (u == u'\n' || u == u'\r' || u == 0x2028 || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1)
+            c = QChar::ReplacementCharacter;
+    }
+    ui->LogMemo->appendPlainText(shown);
 }
 
 

@@ -9,6 +9,7 @@
 #include "app/OperatorDialogs.h"
 #include "config/ConfigRecord.h"
 #include "help/HelpViewer.h"
+#include "mac/MacAllocation.h"
 #include "device/HidBackend.h"
 #include "protocol/Reports.h"
 
@@ -74,8 +75,9 @@ public:
     void FormToConfig();
     void ConfigToForm();
 
-    // Data files.
-    void SaveConfigFile();
+    // Data files. SaveConfigFile returns false when a file was chosen and
+    // could not be written; a cancelled dialog is no failure.
+    bool SaveConfigFile();
     void LoadConfigFile();
 
     // One line at the end of the log.
@@ -165,8 +167,7 @@ private:
     std::unique_ptr<Port1Comms> Port1;
 
     bool MacFileExisted = false; // at start-up, and readable
-    QStringConverter::Encoding MacFileEncoding = QStringConverter::Latin1;
-    bool MacFileHasBom = false;
+    vantrel::MacFileBytes MacFileAsRead; // its mark and each line's bytes, as read at start-up
 };
 
 // The one main window of the running program.

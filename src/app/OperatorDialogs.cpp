@@ -4,13 +4,33 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-QStringList DataFileNameFilters()
+QStringList DataFileNameFilters(bool forWindows)
 {
     const QStringList parts = kDataFileFilter.split(QLatin1Char('|'));
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        filters << parts[i];
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (forWindows) {
+            filters << parts[i];
+            continue;
+        }
+        // A Qt dialog takes the patterns from the last parentheses of a name
+        // filter; "*" is what "*.*" means on Windows: every file.
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns)
+            if (pattern == QStringLiteral("*.*"))
+                pattern = QStringLiteral("*");
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
     return filters;
+}
+
+void ApplyDataFileFilters(QFileDialog& dialog)
+{
+    // Shows each name filter without its last parentheses: the caption.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, !kWindowsFileDialogs);
+    const QStringList filters = DataFileNameFilters();
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.first());
 }
 
 MsgResult QtOperatorDialogs::MessageDlg(const QString& text, MsgType type, MsgButtons buttons)
@@ -63,9 +83,7 @@ QString QtOperatorDialogs::PromptFileName(bool save)
     // An existing file is replaced without a question, and a name typed
     // without an extension is used as typed.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    const QStringList filters = DataFileNameFilters();
-    dialog.setNameFilters(filters);
-    dialog.selectNameFilter(filters.first());
+    ApplyDataFileFilters(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDialog;
 class QWidget;
 
 enum class MsgType { Error, Information, Confirmation };
@@ -16,9 +17,23 @@ enum class MsgResult { Ok, Yes, No, Cancel };
 // a pattern, separated by '|'.
 inline const QString kDataFileFilter = QStringLiteral("Data Files (*.dat)|*.dat|All Files (*.*)|*.*");
 
-// The filter split into the name filters a Qt file dialog shows, first one
-// preselected: "Data Files (*.dat)", "All Files (*.*)".
-QStringList DataFileNameFilters();
+#ifdef Q_OS_WIN
+inline constexpr bool kWindowsFileDialogs = true;
+#else
+inline constexpr bool kWindowsFileDialogs = false;
+#endif
+
+// The filter split into the name filters a Qt file dialog gets, first one
+// preselected. The captions stay "Data Files (*.dat)" and "All Files (*.*)"
+// everywhere. On Windows "*.*" matches every file, so the name filters are
+// the captions themselves. Elsewhere "*.*" matches only names with a dot, so
+// each name filter carries after its caption the patterns it matches there:
+// "Data Files (*.dat) (*.dat)", "All Files (*.*) (*)"; the dialog then shows
+// the captions alone (ApplyDataFileFilters).
+QStringList DataFileNameFilters(bool forWindows = kWindowsFileDialogs);
+
+// Gives a file dialog the name filters above, the first one selected.
+void ApplyDataFileFilters(QFileDialog& dialog);
 
 class OperatorDialogs {
 public:

@@ -16,12 +16,12 @@ void TMainForm::LoadButtonClick()
     LoadConfigFile();
 }
 
-void TMainForm::SaveConfigFile()
+bool TMainForm::SaveConfigFile()
 {
     FormToConfig();
     const QString fileName = Services.Dialogs.PromptSaveFileName();
     if (fileName.isEmpty())
-        return;
+        return true;
 
     // Written to a temporary file and then put in place, so a save that
     // fails half-way leaves any earlier file of that name as it was.
@@ -35,11 +35,12 @@ void TMainForm::SaveConfigFile()
         Services.Dialogs.MessageDlg(QStringLiteral("Error Saving File."), MsgType::Error, MsgButtons::Ok);
         Log(QStringLiteral("File Error:"));
         Log(fileName);
-        return;
+        return false;
     }
     TakeConfigSnapshot();
     Log(QStringLiteral("File Saved:"));
     Log(fileName);
+    return true;
 }
 
 void TMainForm::LoadConfigFile()

@@ -2,9 +2,12 @@
 // test, and the copies between the controls and the record.
 
 #include "app/MainForm.h"
+#include "config/AnsiText.h"
 #include "config/StrToInt.h"
 
 #include "ui_MainForm.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -16,22 +19,56 @@ void ReadOctets(const std::array<QLineEdit*, 4>& edits, std::uint8_t (&octets)[4
         octets[i] = vantrel::StrToOctet(edits[i]->text().toStdString());
 }
 
+// ConfigToForm sets a control only when it shows something else. Setting a
+// control to what it already shows changes nothing on the screen but costs
+// a repaint (a read shows the record twice, and most reads bring what the
+// window shows already) and, in an edit, moves the cursor to the end.
+void ShowText(QLineEdit* edit, const QString& text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+void ShowChecked(QCheckBox* box, bool checked)
+{
+    if (box->isChecked() != checked)
+        box->setChecked(checked);
+}
+
+// What a spin box shows for `value`: its prefix, the number as the box
+// writes it and its suffix.
+class SpinBoxText : public QSpinBox {
+public:
+    static QString Of(const QSpinBox* box, int value)
+    {
+        return box->prefix() + (box->*&SpinBoxText::textFromValue)(value) + box->suffix();
+    }
+};
+
+// A value outside the range shows as the nearest limit. A text the operator
+// left half-typed is replaced, as setValue does.
+void ShowValue(QSpinBox* box, int value)
+{
+    const int shown = std::clamp(value, box->minimum(), box->maximum());
+    if (box->value() != shown || !box->specialValueText().isEmpty() || box->text() != SpinBoxText::Of(box, shown))
+        box->setValue(value);
+}
+
 void ShowOctets(const std::array<QLineEdit*, 4>& edits, const std::uint8_t (&octets)[4])
 {
     for (std::size_t i = 0; i < 4; ++i)
-        edits[i]->setText(QString::number(octets[i]));
+        ShowText(edits[i], QString::number(octets[i]));
 }
 
-// Names travel as one byte per character; a character outside Latin-1
-// becomes '?'.
+// Names travel as one byte per character, in the system's ANSI code page.
 std::string NameBytes(const QLineEdit* edit)
 {
-    return edit->text().toLatin1().toStdString();
+    return vantrel::ToAnsi(edit->text());
 }
 
 QString NameText(const std::uint8_t* field, std::size_t width)
 {
-    return QString::fromLatin1(vantrel::LoadName(field, width));
+    return vantrel::FromAnsi(vantrel::LoadName(field, width));
 }
 
 std::uint8_t Flag(const QCheckBox* box)
@@ -97,25 +134,24 @@ void TMainForm::ConfigToForm()
     ShowOctets(GateWayAddrEdits, r.GateWayAddr);
     ShowOctets(SubMaskAddrEdits, r.SubMaskAddr);
 
-    ui->DeviceNameEdit->setText(NameText(r.DeviceName, sizeof r.DeviceName));
-    ui->EthernetNameEdit->setText(NameText(r.EthernetName, sizeof r.EthernetName));
+    ShowText(ui->DeviceNameEdit, NameText(r.DeviceName, sizeof r.DeviceName));
+    ShowText(ui->EthernetNameEdit, NameText(r.EthernetName, sizeof r.EthernetName));
 
-    ui->DHCPEnableJvCheckBox->setChecked(r.DHCPEnable != 0);
-    ui->UseBroadcastJvCheckBox->setChecked(r.UseBroadcast != 0);
-    ui->EnableClientJvCheckBox->setChecked(r.EnableClient != 0);
+    ShowChecked(ui->DHCPEnableJvCheckBox, r.DHCPEnable != 0);
+    ShowChecked(ui->UseBroadcastJvCheckBox, r.UseBroadcast != 0);
+    ShowChecked(ui->EnableClientJvCheckBox, r.EnableClient != 0);
 
-    // A value outside a spin edit's range shows as the nearest limit.
     for (std::size_t i = 0; i < HysteresisSpinEdits.size(); ++i)
-        HysteresisSpinEdits[i]->setValue(r.Hysteresis[i]);
+        ShowValue(HysteresisSpinEdits[i], r.Hysteresis[i]);
 
-    ui->ServerTimeoutCSpinEdit->setValue(r.ServerTimeout);
-    ui->ClientPortCSpinEdit->setValue(r.ClientPort);
-    ui->UpdatePeriodCSpinEdit->setValue(r.UpdatePeriod);
+    ShowValue(ui->ServerTimeoutCSpinEdit, r.ServerTimeout);
+    ShowValue(ui->ClientPortCSpinEdit, r.ClientPort);
+    ShowValue(ui->UpdatePeriodCSpinEdit, r.UpdatePeriod);
 
     for (std::size_t i = 0; i < 16; ++i)
-        InvertInputsCheckBoxes[i]->setChecked(r.InvertInputs[i] != 0);
+        ShowChecked(InvertInputsCheckBoxes[i], r.InvertInputs[i] != 0);
     for (std::size_t i = 0; i < 16; ++i)
-        InvertOutputsCheckBoxes[i]->setChecked(r.InvertOutputs[i] != 0);
+        ShowChecked(InvertOutputsCheckBoxes[i], r.InvertOutputs[i] != 0);
     for (std::size_t i = 0; i < 16; ++i)
-        OutputStartStatusCheckBoxes[i]->setChecked(r.OutputStartStatus[i] != 0);
+        ShowChecked(OutputStartStatusCheckBoxes[i], r.OutputStartStatus[i] != 0);
 }

@@ -5,6 +5,23 @@
 
 namespace vantrel {
 
+namespace {
+// The text between quotes, as an error message names it. A message travels
+// as a C string, so a zero byte would cut it short there: each one shows as
+// the replacement character instead.
+std::string Quoted(std::string_view text)
+{
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\0')
+            quoted += "\xEF\xBF\xBD";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+} // namespace
+
 bool TryStrToInt(std::string_view text, std::int32_t& value)
 {
     std::size_t i = 0;
@@ -56,7 +73,7 @@ std::int32_t StrToInt(std::string_view text)
 {
     std::int32_t value = 0;
     if (!TryStrToInt(text, value))
-        throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+        throw ConversionError(Quoted(text) + " is not a valid integer value");
     return value;
 }
 
@@ -64,7 +81,7 @@ std::uint8_t StrToOctet(std::string_view text)
 {
     const std::int32_t value = StrToInt(text);
     if (value < 0 || value > 255)
-        throw ConversionError("'" + std::string(text) + "' is not a valid octet value (0 to 255)");
+        throw ConversionError(Quoted(text) + " is not a valid octet value (0 to 255)");
     return static_cast<std::uint8_t>(value);
 }
 

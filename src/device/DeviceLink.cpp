@@ -29,6 +29,14 @@ void TMainForm::FindAndOpenDevice(std::string pattern)
         if (DeviceWriteHandle && DeviceReadHandle) {
             DeviceFound = true;
             Port1 = std::make_unique<Port1Comms>(*this);
+            // Lowest, not idle: at idle priority (SCHED_IDLE on Linux) a
+            // busy machine starves the thread. With both cores busy, a reply
+            // took a median 15-23 ms (90th percentile 124-431 ms, worst
+            // 1.0-2.8 s) to reach HandleInReport, against 4-8 ms (12-16 ms,
+            // 28-32 ms) at lowest priority (bench/bench_receive_thread.cpp,
+            // BM_HandOverUnderLoad; the README's Performance section). The
+            // thread sleeps in its read between reports, so it takes
+            // nothing from the machine.
             Port1->start(QThread::LowestPriority);
         } else {
             // A link needs both ends; a half-open unit is as good as absent.

@@ -19,15 +19,25 @@ struct HidInterfaceInfo {
     std::string Path;
 };
 
-// One open handle on a HID interface. A handle is used by one thread only.
+// One open handle on a HID interface. A handle is used by one thread only,
+// but for InterruptRead.
 class HidHandle {
 public:
     virtual ~HidHandle() = default;
 
-    // Waits up to `timeoutMs` for one input report and copies it, report ID
-    // first, into `buffer`. Returns the number of bytes copied, 0 when no
-    // report came in time, or -1 when the device can no longer be read.
+    // Waits up to `timeoutMs` (without limit when negative) for one input
+    // report and copies it, report ID first, into `buffer`. Returns the
+    // number of bytes copied, 0 when no report came in time or the wait was
+    // interrupted, or -1 when the device can no longer be read.
     virtual int ReadReport(std::uint8_t* buffer, std::size_t size, int timeoutMs) = 0;
+
+    // Callable from any thread: a ReadReport waiting on another thread
+    // returns 0 at once; when none waits, the next one does. Where the
+    // platform offers no way to do this it does nothing, and the reader
+    // must wait with a time-out (the receive thread does so on such
+    // platforms). A reader that may miss it calls it again until it has
+    // seen why it was called.
+    virtual void InterruptRead() = 0;
 
     // Writes one output report, report ID first. False when it failed.
     virtual bool WriteReport(const std::uint8_t* report, std::size_t size) = 0;

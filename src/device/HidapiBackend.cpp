@@ -6,16 +6,56 @@
 
 #ifdef __linux__
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 namespace vantrel {
 
 namespace {
+
+#ifdef __linux__
+// The signal that breaks a waiting read. Its handler does nothing and is
+// installed without SA_RESTART, so the poll() or read() that hidapi waits
+// in on the hidraw node returns with EINTR (and hid_read_timeout with -1).
+// A real-time signal: nothing else in the process uses it.
+int InterruptSignal()
+{
+    return SIGRTMIN + 3;
+}
+
+void InstallInterruptHandler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        sigaction(InterruptSignal(), &action, nullptr);
+    });
+}
+
+// A thread may have inherited a mask that blocks the signal.
+void AcceptInterruptSignal()
+{
+    thread_local bool accepted = false;
+    if (accepted)
+        return;
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, InterruptSignal());
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    accepted = true;
+}
+#endif
 
 class HidapiHandle final : public HidHandle {
 public:
@@ -32,7 +72,28 @@ public:
         // numbered reports; put report ID 0 back in front so the caller
         // keeps the 65-byte frame.
         std::uint8_t payload[kReportSize - 1];
+#ifdef __linux__
+        {
+            std::lock_guard lock(readerMutex_);
+            if (std::exchange(interrupted_, false))
+                return 0;
+            reader_ = pthread_self();
+            reading_ = true;
+        }
+        AcceptInterruptSignal();
         const int n = hid_read_timeout(device_, payload, sizeof payload, timeoutMs);
+        {
+            std::lock_guard lock(readerMutex_);
+            reading_ = false;
+            // An interrupted wait fails with EINTR: not the device's fault.
+            // A report that came all the same is delivered; the flag then
+            // stays for the next read.
+            if (n <= 0 && std::exchange(interrupted_, false))
+                return 0;
+        }
+#else
+        const int n = hid_read_timeout(device_, payload, sizeof payload, timeoutMs);
+#endif
         if (n < 0)
             return -1;
         if (n == 0)
@@ -50,8 +111,30 @@ public:
         return hid_write(device_, report, size) >= 0;
     }
 
+    void InterruptRead() override
+    {
+#ifdef __linux__
+        // Under the lock the reader cannot leave ReadReport, so the thread
+        // signalled is alive. A signal that lands just before the reader
+        // blocks is lost: the caller repeats the call until it is seen.
+        std::lock_guard lock(readerMutex_);
+        interrupted_ = true;
+        if (reading_)
+            pthread_kill(reader_, InterruptSignal());
+#else
+        // hidapi gives no way to end a waiting read here: the reader waits
+        // with a time-out instead.
+#endif
+    }
+
 private:
     hid_device* device_;
+#ifdef __linux__
+    std::mutex readerMutex_;
+    pthread_t reader_{};
+    bool reading_ = false;
+    bool interrupted_ = false;
+#endif
 };
 
 // The system's words for why `path` cannot be opened.
@@ -82,6 +165,9 @@ std::string MakeHardwareId(unsigned short vendorId, unsigned short productId, un
 HidapiBackend::HidapiBackend()
 {
     hid_init();
+#ifdef __linux__
+    InstallInterruptHandler();
+#endif
 }
 
 HidapiBackend::~HidapiBackend()

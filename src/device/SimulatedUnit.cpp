@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace vantrel {
 
@@ -14,16 +15,18 @@ public:
     }
     int ReadReport(std::uint8_t* buffer, std::size_t size, int timeoutMs) override
     {
-        return unit_->Read(generation_, buffer, size, timeoutMs);
+        return unit_->Read(generation_, buffer, size, timeoutMs, interrupted_);
     }
     bool WriteReport(const std::uint8_t* report, std::size_t size) override
     {
         return unit_->Write(generation_, report, size);
     }
+    void InterruptRead() override { unit_->Interrupt(interrupted_); }
 
 private:
     std::shared_ptr<SimulatedUnit> unit_;
     unsigned generation_;
+    bool interrupted_ = false; // guarded by the unit's mutex
 };
 
 SimulatedUnit::SimulatedUnit(SimulatedIdentity identity) : identity_(identity), firmware_(identity) {}
@@ -74,7 +77,15 @@ std::vector<Report> SimulatedUnit::Received() const
 std::size_t SimulatedUnit::ReceivedCount() const
 {
     std::lock_guard lock(mutex_);
-    return received_.size();
+    return receivedCount_;
+}
+
+void SimulatedUnit::KeepReceived(std::size_t requests)
+{
+    std::lock_guard lock(mutex_);
+    keepReceived_ = requests;
+    if (received_.size() > requests)
+        received_.erase(received_.begin(), received_.end() - std::ptrdiff_t(requests));
 }
 
 void SimulatedUnit::StopAnsweringAfter(std::size_t requests)
@@ -138,10 +149,23 @@ void SimulatedUnit::FailWrites(bool fail)
     failWrites_ = fail;
 }
 
+void SimulatedUnit::SetUsbTiming(bool on)
+{
+    std::lock_guard lock(mutex_);
+    usbTiming_ = on;
+}
+
+std::chrono::steady_clock::time_point SimulatedUnit::UsbFrameAfter(std::chrono::steady_clock::time_point t)
+{
+    using std::chrono::steady_clock;
+    const auto frames = std::chrono::floor<std::chrono::milliseconds>(t.time_since_epoch()) + kUsbFrame;
+    return steady_clock::time_point(std::chrono::duration_cast<steady_clock::duration>(frames));
+}
+
 void SimulatedUnit::InjectReply(const Report& reply)
 {
     std::lock_guard lock(mutex_);
-    replies_.push_back(reply);
+    replies_.push_back({reply});
     replyReady_.notify_all();
 }
 
@@ -163,48 +187,87 @@ bool SimulatedUnit::Write(unsigned generation, const std::uint8_t* report, std::
 {
     int delay = 0;
     Report request;
+    std::chrono::steady_clock::time_point readableAt{};
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         if (!plugged_ || generation != generation_ || size != kReportSize || failWrites_)
             return false;
+        if (usbTiming_) {
+            // Taken in the next free frame (see SetUsbTiming); the write
+            // returns then.
+            const auto taken = std::max(UsbFrameAfter(std::chrono::steady_clock::now()), lastTaken_ + kUsbFrame);
+            lastTaken_ = taken;
+            readableAt = taken + kUsbFrame;
+            lock.unlock();
+            std::this_thread::sleep_until(taken);
+            lock.lock();
+            if (!plugged_ || generation != generation_)
+                return false;
+        }
         std::copy_n(report, kReportSize, request.begin());
         received_.push_back(request);
-        if (unplugAfter_ && received_.size() > *unplugAfter_) {
+        ++receivedCount_;
+        if (keepReceived_ && received_.size() > *keepReceived_)
+            received_.erase(received_.begin());
+        if (unplugAfter_ && receivedCount_ > *unplugAfter_) {
             plugged_ = false;
             replies_.clear();
             replyReady_.notify_all();
             return true; // the request left the PC; the unit is gone before answering
         }
-        if (answerLimit_ && received_.size() > *answerLimit_)
+        if (answerLimit_ && receivedCount_ > *answerLimit_)
             return true;
         delay = answerDelayMs_;
         if (delay == 0) {
-            replies_.push_back(firmware_.Answer(request));
+            replies_.push_back({firmware_.Answer(request), readableAt});
             replyReady_.notify_all();
             return true;
         }
     }
     // A slow unit: the reply follows after a while, as from real hardware.
-    std::thread([self = shared_from_this(), generation, delay, request] {
+    std::thread([self = shared_from_this(), generation, delay, request, readableAt] {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         std::lock_guard lock(self->mutex_);
         if (!self->plugged_ || generation != self->generation_)
             return;
-        self->replies_.push_back(self->firmware_.Answer(request));
+        self->replies_.push_back({self->firmware_.Answer(request), readableAt});
         self->replyReady_.notify_all();
     }).detach();
     return true;
 }
 
-int SimulatedUnit::Read(unsigned generation, std::uint8_t* buffer, std::size_t size, int timeoutMs)
+void SimulatedUnit::Interrupt(bool& interrupted)
 {
+    std::lock_guard lock(mutex_);
+    interrupted = true;
+    replyReady_.notify_all();
+}
+
+int SimulatedUnit::Read(unsigned generation, std::uint8_t* buffer, std::size_t size, int timeoutMs, bool& interrupted)
+{
+    using std::chrono::steady_clock;
     std::unique_lock lock(mutex_);
-    const auto usable = [&] { return !plugged_ || generation != generation_ || !replies_.empty(); };
-    if (!replyReady_.wait_for(lock, std::chrono::milliseconds(timeoutMs), usable))
-        return 0;
-    if (!plugged_ || generation != generation_)
-        return -1;
-    const Report reply = replies_.front();
+    const auto deadline = timeoutMs < 0 ? steady_clock::time_point::max()
+                                        : steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The first reply is taken once it is readable (at once without USB
+    // timing); a read that finds none within the time-out, or is
+    // interrupted first, returns 0.
+    for (;;) {
+        if (std::exchange(interrupted, false))
+            return 0;
+        if (!plugged_ || generation != generation_)
+            return -1;
+        const auto now = steady_clock::now();
+        if (!replies_.empty() && replies_.front().ReadableAt <= now)
+            break;
+        if (now >= deadline)
+            return 0;
+        if (replies_.empty() && timeoutMs < 0)
+            replyReady_.wait(lock);
+        else
+            replyReady_.wait_until(lock, replies_.empty() ? deadline : std::min(deadline, replies_.front().ReadableAt));
+    }
+    const Report reply = replies_.front().Data;
     replies_.pop_front();
     const std::size_t n = std::min(size, replyLength_);
     std::copy_n(reply.begin(), n, buffer);

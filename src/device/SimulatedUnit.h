@@ -10,6 +10,7 @@
 #include "device/UnitFirmware.h"
 #include "protocol/Reports.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -38,9 +39,12 @@ public:
     // Raw stored block images (write placement, 62 bytes each).
     std::array<std::uint8_t, 62> StoredBlock(int block) const;
 
-    // Every output report the unit has received, byte for byte, in order.
+    // Every output report the unit has received, byte for byte, in order
+    // (only the last `KeepReceived` of them once that is set, so that a
+    // long run does not grow the list), and how many it has received in all.
     std::vector<Report> Received() const;
     std::size_t ReceivedCount() const;
+    void KeepReceived(std::size_t requests);
 
     // Faults.
     void StopAnsweringAfter(std::size_t requests);    // later requests get no reply
@@ -53,6 +57,24 @@ public:
                    std::string reason = "Device or resource busy");
     void SetAnswerDelayMs(int ms);                    // time between request and reply
     void FailWrites(bool fail);                       // output reports cannot be written
+
+    // Full-speed USB timing, off by default (then a request is taken and its
+    // reply is readable at once). The link runs in 1 ms frames that begin
+    // at every whole millisecond of the steady clock, and it carries at
+    // most one report each way per frame:
+    // - a request written at time t is taken by the unit at the first frame
+    //   boundary strictly after t, or one frame after the request before
+    //   it was taken, whichever is later; the write returns then, as a
+    //   write to an interrupt OUT endpoint returns once the transfer is done;
+    // - the reply becomes readable one frame (1 ms) after its request was
+    //   taken.
+    // So a tool that answers each reply within the frame it arrived in
+    // needs exactly 2 ms per further round trip, and the first request of
+    // a press waits for the next frame: an exchange of n round trips
+    // started at time t cannot end before UsbFrameAfter(t) + (2n - 1) ms.
+    void SetUsbTiming(bool on);
+    static constexpr std::chrono::milliseconds kUsbFrame{1};
+    static std::chrono::steady_clock::time_point UsbFrameAfter(std::chrono::steady_clock::time_point t);
 
     // Queues an input report the unit sends unasked (tests of stray reports).
     void InjectReply(const Report& reply);
@@ -68,14 +90,22 @@ public:
 private:
     friend class SimulatedHandle;
     bool Write(unsigned generation, const std::uint8_t* report, std::size_t size);
-    int Read(unsigned generation, std::uint8_t* buffer, std::size_t size, int timeoutMs);
+    // `interrupted` is the reading handle's flag, guarded by mutex_.
+    int Read(unsigned generation, std::uint8_t* buffer, std::size_t size, int timeoutMs, bool& interrupted);
+    void Interrupt(bool& interrupted);
 
     mutable std::mutex mutex_;
     std::condition_variable replyReady_;
     SimulatedIdentity identity_;
     UnitFirmware firmware_; // called with the lock held
     std::vector<Report> received_;
-    std::deque<Report> replies_;
+    std::size_t receivedCount_ = 0; // all requests, also those no longer kept
+    std::optional<std::size_t> keepReceived_;
+    struct PendingReply {
+        Report Data;
+        std::chrono::steady_clock::time_point ReadableAt{}; // USB timing: not before
+    };
+    std::deque<PendingReply> replies_;
     std::optional<std::size_t> answerLimit_;
     std::optional<std::size_t> unplugAfter_;
     std::optional<HidOpenMode> failOpen_;
@@ -84,6 +114,8 @@ private:
     int answerDelayMs_ = 0;
     bool plugged_ = true;
     bool failWrites_ = false;
+    bool usbTiming_ = false;
+    std::chrono::steady_clock::time_point lastTaken_{}; // USB timing: the last request's frame
     unsigned generation_ = 1; // a new one at every plug-in
 };
 

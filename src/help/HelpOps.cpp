@@ -12,7 +12,8 @@ void TMainForm::SetUpHelp()
 {
     HelpFilePath = QFileInfo(QDir(Services.Paths.ProgramDir).filePath(QString::fromLatin1(vantrel::kHelpFileName)))
                        .absoluteFilePath();
-    if (!QFileInfo::exists(HelpFilePath)) {
+    // Only a file is the help file: a folder of that name is not.
+    if (!QFileInfo(HelpFilePath).isFile()) {
         ui->HelpButton->hide();
         return;
     }

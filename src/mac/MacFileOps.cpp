@@ -2,6 +2,7 @@
 // first two lines written back at close, and the six octets of "Send New MAC".
 
 #include "app/MainForm.h"
+#include "config/AnsiText.h"
 #include "mac/MacAllocation.h"
 
 #include "ui_MainForm.h"
@@ -11,6 +12,48 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+
+namespace {
+
+// The converter of a Unicode form; the single-byte code page has its own.
+QStringConverter::Encoding Converter(vantrel::MacFileEncoding encoding)
+{
+    switch (encoding) {
+    case vantrel::MacFileEncoding::Utf16LE:
+        return QStringConverter::Utf16LE;
+    case vantrel::MacFileEncoding::Utf16BE:
+        return QStringConverter::Utf16BE;
+    case vantrel::MacFileEncoding::Utf32LE:
+        return QStringConverter::Utf32LE;
+    case vantrel::MacFileEncoding::Utf32BE:
+        return QStringConverter::Utf32BE;
+    default:
+        return QStringConverter::Utf8;
+    }
+}
+
+// A line's characters. A mark at the start of a line is one of its
+// characters: only the file's own mark selects the encoding.
+QString DecodeLine(vantrel::MacFileEncoding encoding, const std::string& bytes)
+{
+    if (encoding == vantrel::MacFileEncoding::SingleByte)
+        return vantrel::FromAnsi(bytes);
+    QStringDecoder decode(Converter(encoding),
+                          QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+    return decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+}
+
+// A line's bytes, with no mark of its own.
+std::string EncodeLine(vantrel::MacFileEncoding encoding, const QString& text)
+{
+    if (encoding == vantrel::MacFileEncoding::SingleByte)
+        return vantrel::ToAnsi(text);
+    QStringEncoder encode(Converter(encoding), QStringConverter::Flag::Stateless);
+    const QByteArray bytes = encode(text);
+    return std::string(bytes.constData(), std::size_t(bytes.size()));
+}
+
+} // namespace
 
 void TMainForm::LoadMacAllocationFile()
 {
@@ -37,15 +80,12 @@ void TMainForm::LoadMacAllocationFile()
         return;
 
     // A byte-order mark selects its encoding; without one the file is in
-    // the single-byte code page.
+    // the single-byte code page. The bytes of every line are kept for the
+    // write-back, which gives back all but the first two as they are.
     MacFileExisted = true;
-    const std::optional<QStringConverter::Encoding> bom = QStringConverter::encodingForData(bytes);
-    MacFileEncoding = bom.value_or(QStringConverter::Latin1);
-    MacFileHasBom = bom.has_value();
-    QStringDecoder decode(MacFileEncoding);
-    const QString text = decode(bytes);
-    for (const std::string& line : vantrel::SplitLines(text.toStdString()))
-        MacAllocationList << QString::fromStdString(line);
+    MacFileAsRead = vantrel::SplitMacFile(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    for (const std::string& line : MacFileAsRead.Lines)
+        MacAllocationList << DecodeLine(MacFileAsRead.Encoding, line);
     if (!MacAllocationList.isEmpty()) {
         ui->NewMAC2Edit->setText(MacAllocationList.value(0));
         ui->NewMAC1Edit->setText(MacAllocationList.value(1));
@@ -64,15 +104,28 @@ void TMainForm::WriteBackMacAllocationFile()
     MacAllocationList[0] = ui->NewMAC2Edit->text();
     MacAllocationList[1] = ui->NewMAC1Edit->text();
 
-    std::vector<std::string> lines;
-    for (const QString& line : MacAllocationList)
-        lines.push_back(line.toStdString());
-    QStringEncoder encode(MacFileEncoding,
-                          MacFileHasBom ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
-    const QByteArray bytes = encode(QString::fromStdString(vantrel::JoinLinesCrLf(lines)));
+    // Lines 1 and 2 are encoded anew, the mark and all other lines are
+    // written back as the bytes they were. A file that would not read back
+    // as exactly these lines (the encoding cannot hold an edit's text, an
+    // edit holds a line end or would form a mark, the last line ends inside
+    // a code unit) is left as it was, and the operator is told.
+    const vantrel::MacFileEncoding encoding = MacFileAsRead.Encoding;
+    const std::string first = EncodeLine(encoding, MacAllocationList[0]);
+    const std::string second = EncodeLine(encoding, MacAllocationList[1]);
+    std::optional<std::string> bytes;
+    if (DecodeLine(encoding, first) == MacAllocationList[0] && DecodeLine(encoding, second) == MacAllocationList[1])
+        bytes = vantrel::ReplaceFirstTwoLines(MacFileAsRead, first, second);
+    if (!bytes) {
+        Services.Dialogs.MessageDlg(
+            QStringLiteral("MAC allocation file not written: it would not read back exactly\n") + path,
+            MsgType::Error, MsgButtons::Ok);
+        return;
+    }
 
     QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    const bool written = file.open(QIODevice::WriteOnly)
+                         && file.write(bytes->data(), qint64(bytes->size())) == qint64(bytes->size())
+                         && file.commit();
     if (!written)
         Services.Dialogs.MessageDlg(QStringLiteral("Cannot write the MAC allocation file\n") + path, MsgType::Error,
                                     MsgButtons::Ok);

@@ -4,6 +4,7 @@
 // state. OutReport is one buffer that is never cleared between requests.
 
 #include "app/MainForm.h"
+#include "config/AnsiText.h"
 
 #include "ui_MainForm.h"
 
@@ -45,7 +46,7 @@ bool TMainForm::CheckIdentReply(bool logIdentity)
         return false;
     }
     if (logIdentity) {
-        Log(QStringLiteral("Appware Version:") + QString::fromLatin1(ident.Version));
+        Log(QStringLiteral("Appware Version:") + vantrel::FromAnsi(ident.Version));
         Log(QStringLiteral("Serial Number: ") + QString::number(ident.SerialNumber));
     }
     return true;
@@ -90,13 +91,17 @@ void TMainForm::HandleInReport()
         SetRequest(OutReport, cmd::Mac, cmd::MacRead);
         SendAndGo(20);
         return;
-    case 20:
-        ui->MACAddressEdit->setText(QString::fromLatin1(MacAddressText(InReport.data() + 2)));
+    case 20: {
+        // Set only when it shows another address, as ConfigToForm does.
+        const QString mac = QString::fromLatin1(MacAddressText(InReport.data() + 2));
+        if (ui->MACAddressEdit->text() != mac)
+            ui->MACAddressEdit->setText(mac);
         Log(QStringLiteral("Data read"));
         Services.Dialogs.MessageDlg(QStringLiteral("Read Complete"), MsgType::Information, MsgButtons::Ok);
         ExchangeState = 0;
         ConfigToForm();
         return;
+    }
     default:
         HandleProgrammingReport();
         return;
