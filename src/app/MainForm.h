@@ -11,6 +11,7 @@
 #include "help/HelpViewer.h"
 #include "mac/MacAllocation.h"
 #include "device/HidBackend.h"
+#include "protocol/Exchanges.h"
 #include "protocol/Reports.h"
 
 #include <QStringConverter>
@@ -143,6 +144,9 @@ private:
     void HandleProgrammingReport();
     // Sends OutReport and, when it went out, enters `nextState`.
     bool SendAndGo(int nextState);
+    // Builds the request of `step` in OutReport, with BlockNumber as its
+    // block number, and sends it as SendAndGo does.
+    bool SendStep(const vantrel::RequestStep& step, int nextState, const vantrel::MacOctets& mac = {});
     // The six octets "Send New MAC" sends: entries 5 to 2 of the allocation
     // list, then the two edits. Shows why and returns false when they
     // cannot be made.

@@ -2,25 +2,13 @@
 
 #include "app/MainForm.h"
 #include "device/Port1Comms.h"
-
-#include <algorithm>
-#include <cctype>
-
-namespace {
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
-} // namespace
+#include "device/UnitSelection.h"
 
 void TMainForm::FindAndOpenDevice(std::string pattern)
 {
-    pattern = Lower(std::move(pattern));
-    for (const vantrel::HidInterfaceInfo& hid : Services.Hid.Enumerate()) {
-        if (Lower(hid.HardwareId).find(pattern) == std::string::npos)
-            continue;
-
+    const std::vector<vantrel::HidInterfaceInfo> present = Services.Hid.Enumerate();
+    if (const auto match = vantrel::FindFirstMatch(present, pattern)) {
+        const vantrel::HidInterfaceInfo& hid = present[*match];
         // The walk ends at the first match, whatever the opens give.
         CloseLink();
         std::string writeError, readError;
@@ -52,7 +40,6 @@ void TMainForm::FindAndOpenDevice(std::string pattern)
             DeviceWriteHandle.reset();
             DeviceReadHandle.reset();
         }
-        return;
     }
 }
 
@@ -60,16 +47,16 @@ bool TMainForm::ConnectToUnit()
 {
     OpenFailuresLogged.clear();
     if (!DeviceFound)
-        FindAndOpenDevice("Vid_04d8&Pid_fd37&rev_0006");
+        FindAndOpenDevice(std::string(vantrel::kNormalPattern));
     if (!DeviceFound) {
-        FindAndOpenDevice("Vid_04d8&Pid_fd37&rev_0001");
+        FindAndOpenDevice(std::string(vantrel::kProgramModePattern));
         if (DeviceFound) {
             Services.Dialogs.MessageDlg(QStringLiteral("QUORVEX is in Program Mode"), MsgType::Error, MsgButtons::Ok);
             return false;
         }
     }
     if (!DeviceFound)
-        FindAndOpenDevice("Vid_04d8&Pid_fd37");
+        FindAndOpenDevice(std::string(vantrel::kAnyRevisionPattern));
     if (!DeviceFound) {
         Services.Dialogs.MessageDlg(QStringLiteral("Cannot find QUORVEX"), MsgType::Error, MsgButtons::Ok);
         return false;

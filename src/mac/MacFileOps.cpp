@@ -2,58 +2,14 @@
 // first two lines written back at close, and the six octets of "Send New MAC".
 
 #include "app/MainForm.h"
-#include "config/AnsiText.h"
 #include "mac/MacAllocation.h"
+#include "mac/MacLineCodec.h"
 
 #include "ui_MainForm.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
-
-namespace {
-
-// The converter of a Unicode form; the single-byte code page has its own.
-QStringConverter::Encoding Converter(vantrel::MacFileEncoding encoding)
-{
-    switch (encoding) {
-    case vantrel::MacFileEncoding::Utf16LE:
-        return QStringConverter::Utf16LE;
-    case vantrel::MacFileEncoding::Utf16BE:
-        return QStringConverter::Utf16BE;
-    case vantrel::MacFileEncoding::Utf32LE:
-        return QStringConverter::Utf32LE;
-    case vantrel::MacFileEncoding::Utf32BE:
-        return QStringConverter::Utf32BE;
-    default:
-        return QStringConverter::Utf8;
-    }
-}
-
-// A line's characters. A mark at the start of a line is one of its
-// characters: only the file's own mark selects the encoding.
-QString DecodeLine(vantrel::MacFileEncoding encoding, const std::string& bytes)
-{
-    if (encoding == vantrel::MacFileEncoding::SingleByte)
-        return vantrel::FromAnsi(bytes);
-    QStringDecoder decode(Converter(encoding),
-                          QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-    return decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-}
-
-// A line's bytes, with no mark of its own.
-std::string EncodeLine(vantrel::MacFileEncoding encoding, const QString& text)
-{
-    if (encoding == vantrel::MacFileEncoding::SingleByte)
-        return vantrel::ToAnsi(text);
-    QStringEncoder encode(Converter(encoding), QStringConverter::Flag::Stateless);
-    const QByteArray bytes = encode(text);
-    return std::string(bytes.constData(), std::size_t(bytes.size()));
-}
-
-} // namespace
 
 void TMainForm::LoadMacAllocationFile()
 {
@@ -85,7 +41,7 @@ void TMainForm::LoadMacAllocationFile()
     MacFileExisted = true;
     MacFileAsRead = vantrel::SplitMacFile(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     for (const std::string& line : MacFileAsRead.Lines)
-        MacAllocationList << DecodeLine(MacFileAsRead.Encoding, line);
+        MacAllocationList << vantrel::DecodeMacLine(MacFileAsRead.Encoding, line);
     if (!MacAllocationList.isEmpty()) {
         ui->NewMAC2Edit->setText(MacAllocationList.value(0));
         ui->NewMAC1Edit->setText(MacAllocationList.value(1));
@@ -110,10 +66,11 @@ void TMainForm::WriteBackMacAllocationFile()
     // edit holds a line end or would form a mark, the last line ends inside
     // a code unit) is left as it was, and the operator is told.
     const vantrel::MacFileEncoding encoding = MacFileAsRead.Encoding;
-    const std::string first = EncodeLine(encoding, MacAllocationList[0]);
-    const std::string second = EncodeLine(encoding, MacAllocationList[1]);
+    const std::string first = vantrel::EncodeMacLine(encoding, MacAllocationList[0]);
+    const std::string second = vantrel::EncodeMacLine(encoding, MacAllocationList[1]);
     std::optional<std::string> bytes;
-    if (DecodeLine(encoding, first) == MacAllocationList[0] && DecodeLine(encoding, second) == MacAllocationList[1])
+    if (vantrel::DecodeMacLine(encoding, first) == MacAllocationList[0]
+        && vantrel::DecodeMacLine(encoding, second) == MacAllocationList[1])
         bytes = vantrel::ReplaceFirstTwoLines(MacFileAsRead, first, second);
     if (!bytes) {
         Services.Dialogs.MessageDlg(

@@ -24,11 +24,7 @@ bool TMainForm::StartExchange(int firstState)
 {
     if (!ConnectToUnit())
         return false;
-    vantrel::SetRequest(OutReport, vantrel::cmd::Identify);
-    if (!SendOutReport())
-        return false;
-    ExchangeState = firstState;
-    return true;
+    return SendStep(vantrel::kReadRequests[0], firstState); // 'S' opens every exchange
 }
 
 void TMainForm::ReadButtonClick()
@@ -66,30 +62,25 @@ void TMainForm::HandleInReport()
         if (!CheckIdentReply(true))
             return;
         BlockNumber = 0;
-        SetRequest(OutReport, cmd::ReadBlock, BlockNumber);
-        SendAndGo(16);
+        SendStep(kReadRequests[1], 16);
         return;
     case 16:
         BlockImage = TakeBlockImage(InReport);
-        SetRequest(OutReport, cmd::ReadBlockDone, BlockNumber);
-        if (SendAndGo(17))
+        if (SendStep(kReadRequests[2], 17))
             ++BlockNumber;
         return;
     case 17:
         DecodeBlock0(BlockImage, ConfigRecord);
-        SetRequest(OutReport, cmd::ReadBlock, BlockNumber);
-        SendAndGo(18);
+        SendStep(kReadRequests[3], 18);
         return;
     case 18:
         BlockImage = TakeBlockImage(InReport);
-        SetRequest(OutReport, cmd::ReadBlockDone, BlockNumber);
-        SendAndGo(19);
+        SendStep(kReadRequests[4], 19);
         return;
     case 19:
         DecodeBlock1(BlockImage, ConfigRecord);
         ConfigToForm();
-        SetRequest(OutReport, cmd::Mac, cmd::MacRead);
-        SendAndGo(20);
+        SendStep(kReadRequests[5], 20);
         return;
     case 20: {
         // Set only when it shows another address, as ConfigToForm does.

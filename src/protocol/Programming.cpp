@@ -25,6 +25,13 @@ void TMainForm::SendNewMACButtonClick()
     StartExchange(14);
 }
 
+bool TMainForm::SendStep(const vantrel::RequestStep& step, int nextState, const vantrel::MacOctets& mac)
+{
+    // The block requests carry BlockNumber as the exchange has kept it.
+    vantrel::BuildRequest(step, BlockNumber, OutReport, ConfigRecord, mac);
+    return SendAndGo(nextState);
+}
+
 bool TMainForm::SendAndGo(int nextState)
 {
     if (!SendOutReport())
@@ -41,31 +48,25 @@ void TMainForm::HandleProgrammingReport()
         if (!CheckIdentReply(true))
             return;
         BlockNumber = 0;
-        SetRequest(OutReport, cmd::Erase);
-        SendAndGo(8);
+        SendStep(kWriteRequests[1], 8);
         return;
     case 8:
         // The record is encoded now, not at the press.
-        EncodeBlock0Data(OutReport, BlockNumber, ConfigRecord);
-        SendAndGo(9);
+        SendStep(kWriteRequests[2], 9);
         return;
     case 9:
-        EncodeBlock0Done(OutReport, BlockNumber);
-        if (SendAndGo(10))
+        if (SendStep(kWriteRequests[3], 10))
             BlockNumber = 1;
         return;
     case 10:
-        EncodeBlock1Data(OutReport, BlockNumber, ConfigRecord);
-        SendAndGo(11);
+        SendStep(kWriteRequests[4], 11);
         return;
     case 11:
-        EncodeBlock1Done(OutReport, BlockNumber);
-        if (SendAndGo(12))
+        if (SendStep(kWriteRequests[5], 12))
             ++BlockNumber;
         return;
     case 12:
-        SetRequest(OutReport, cmd::Finish);
-        if (SendAndGo(13))
+        if (SendStep(kWriteRequests[6], 13))
             Log(QStringLiteral("Data downloaded"));
         return;
     case 13:
@@ -81,9 +82,7 @@ void TMainForm::HandleProgrammingReport()
             ExchangeState = 0;
             return;
         }
-        SetRequest(OutReport, cmd::Mac, cmd::MacWrite);
-        std::copy(octets.begin(), octets.end(), OutReport.begin() + 3);
-        if (SendAndGo(13))
+        if (SendStep(kMacRequests[1], 13, octets))
             Log(QStringLiteral("MAC Downloaded"));
         return;
     }

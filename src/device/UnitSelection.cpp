@@ -1,0 +1,36 @@
+#include "device/UnitSelection.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+namespace vantrel {
+
+namespace {
+std::string Lower(std::string_view text)
+{
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return lower;
+}
+} // namespace
+
+bool MatchesPattern(std::string_view hardwareId, std::string_view pattern)
+{
+    return Lower(hardwareId).find(Lower(pattern)) != std::string::npos;
+}
+
+std::optional<std::size_t> FindFirstMatch(const std::vector<HidInterfaceInfo>& interfaces, std::string_view pattern)
+{
+    for (std::size_t i = 0; i < interfaces.size(); ++i)
+        if (MatchesPattern(interfaces[i].HardwareId, pattern))
+            return i;
+    return std::nullopt;
+}
+
+bool IsProgramMode(std::string_view hardwareId)
+{
+    return MatchesPattern(hardwareId, kProgramModePattern);
+}
+
+} // namespace vantrel
