@@ -61,9 +61,10 @@ state), writes a checked configuration to it, keeps configurations in .dat
 files and gives a unit its MAC address from the site's allocation file.
 .
 The package holds the tool (vantrel), the same window wired to a simulated
-unit (vantrel-demo), a virtual unit for a Linux kernel's USB gadget or uhid
-(quorvex-virtual-unit), and a udev rule that lets the person at the desk
-open the unit without root.")
+unit (vantrel-demo), the tool for terminals and scripts (vantrel-cli), a
+virtual unit for a Linux kernel's USB gadget or uhid (quorvex-virtual-unit),
+and a udev rule that lets the person at the desk open the unit without
+root.")
 
 set(CPACK_DEBIAN_PACKAGE_NAME "vantrel")
 set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")   # vantrel_<version>_<arch>.deb

@@ -14,7 +14,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc 2>/dev/null || echo 2)"
 seconds=30
-targets="datafile macfile strtoint reports"
+targets="datafile macfile strtoint reports configjson"
 
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -22,7 +22,7 @@ while [ $# -gt 0 ]; do
     --seconds=*) seconds="${1#*=}"; shift ;;
     --targets) targets="$2"; shift 2 ;;
     --targets=*) targets="${1#*=}"; shift ;;
-    *) echo "usage: $0 [--seconds N] [--targets \"datafile macfile strtoint reports\"]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--seconds N] [--targets \"datafile macfile strtoint reports configjson\"]" >&2; exit 2 ;;
   esac
 done
 case "$seconds" in ''|*[!0-9]*) seconds=0 ;; esac
@@ -63,6 +63,7 @@ run_target() {
     datafile) options+=(-max_len=512 -detect_leaks=0) ;;
     macfile) options+=(-max_len=512 -detect_leaks=0) ;;
     reports) options+=(-max_len=2048 -detect_leaks=0) ;;
+    configjson) options+=(-max_len=2048) ;;
   esac
   mkdir -p "$work/$name"
   cp "$here/tests/fuzz/corpus/$name/"* "$work/$name/"

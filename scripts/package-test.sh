@@ -54,7 +54,7 @@ step "file list"
 dpkg-deb -c "$deb" | awk '{print $1, $6}' | grep -v '^d' | sed 's/^[^ ]* //; s|^\./|/|' | sort >"$build/deb-files.txt"
 cat "$build/deb-files.txt"
 required=(
-  /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit
+  /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit /usr/bin/vantrel-cli
   /usr/share/applications/vantrel.desktop
   /usr/share/icons/hicolor/scalable/apps/vantrel.svg
   /usr/lib/udev/rules.d/70-quorvex.rules
@@ -97,7 +97,7 @@ apt_get install --reinstall "$deb" >"$build/apt-install.log" 2>&1 || { cat "$bui
 [ "$(dpkg-query -W -f='${Version}' vantrel)" = "$version" ] || fail "installed version is not $version"
 
 step "installed programs start"
-for f in /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit; do
+for f in /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit /usr/bin/vantrel-cli; do
   [ -x "$f" ] || fail "$f is not installed"
   [ "$(dpkg-query -S "$f" | sed 's/:.*//')" = "vantrel" ] || fail "$f does not belong to the package"
   if LC_ALL=C readelf -d "$f" | grep -Eq '\((RPATH|RUNPATH)\)'; then fail "$f carries an RPATH"; fi
@@ -115,6 +115,10 @@ runs_until_timeout "vantrel (offscreen)" env QT_QPA_PLATFORM=offscreen timeout 5
 runs_until_timeout "vantrel-demo (offscreen)" env QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/vantrel-demo
 runs_until_timeout "vantrel (xcb under Xvfb)" env QT_QPA_PLATFORM=xcb xvfb-run -a timeout 5 /usr/bin/vantrel
 /usr/bin/quorvex-virtual-unit --help >"$scratch/out.log" 2>&1 || { cat "$scratch/out.log" >&2; fail "quorvex-virtual-unit --help"; }
+# vantrel-cli needs QtCore alone and no display.
+! ldd /usr/bin/vantrel-cli | grep -Eq 'libQt6(Gui|Widgets)' || fail "vantrel-cli links Qt's GUI libraries"
+(cd "$scratch" && HOME="$scratch" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/vantrel-cli --help) \
+  >"$scratch/out.log" 2>&1 || { cat "$scratch/out.log" >&2; fail "vantrel-cli --help without a display"; }
 
 step "udev rule"
 # The folders systemd-udevd reads rules from (Debian 12: systemd 252, merged

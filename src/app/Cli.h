@@ -42,9 +42,9 @@ struct CliContext {
     // How long to wait between looks at the device list (commission).
     std::chrono::milliseconds PollInterval{250};
     // Waits; tests replace it to drive plugging and unplugging.
-    std::function<void(std::chrono::milliseconds)> Sleep;
+    std::function<void(std::chrono::milliseconds)> Sleep = {};
     // The time stamped into the commissioning record.
-    std::function<QString()> Now;
+    std::function<QString()> Now = {};
 };
 
 // Runs `args` (without the program name) and returns the exit code.

@@ -1,29 +1,29 @@
 // The address check before a write: every group of four octet edits that
-// the write will use must hold numbers from 0 to 255.
+// the write will use must hold numbers from 0 to 255. The rule itself is
+// CheckAddressTexts, shared with vantrel-cli.
 
 #include "app/MainForm.h"
-#include "config/StrToInt.h"
+#include "config/AddressRules.h"
 
 #include "ui_MainForm.h"
 
 bool TMainForm::CheckAddresses()
 {
-    bool ok = true;
-    const auto checkGroup = [&](const std::array<QLineEdit*, 4>& edits, const char* failure) {
-        // The first bad octet fails its group; the next group runs regardless.
-        for (const QLineEdit* edit : edits) {
-            if (!vantrel::IsValidOctet(edit->text().toStdString())) {
-                Log(QString::fromLatin1(failure));
-                ok = false;
-                return;
-            }
-        }
+    const auto texts = [](const std::array<QLineEdit*, 4>& edits) {
+        vantrel::OctetTexts octets;
+        for (std::size_t i = 0; i < 4; ++i)
+            octets[i] = edits[i]->text().toStdString();
+        return octets;
     };
-    if (!ui->DHCPEnableJvCheckBox->isChecked())
-        checkGroup(IPAddrEdits, "Invalid IP Address");
-    checkGroup(GateWayAddrEdits, "Invalid Gateway Address");
-    checkGroup(SubMaskAddrEdits, "Invalid Submask");
-    if (ui->EnableClientJvCheckBox->isChecked())
-        checkGroup(ClientAddrEdits, "Invalid Target Address");
-    return ok;
+    vantrel::AddressTexts addresses;
+    addresses.DhcpEnabled = ui->DHCPEnableJvCheckBox->isChecked();
+    addresses.ClientEnabled = ui->EnableClientJvCheckBox->isChecked();
+    addresses.Ip = texts(IPAddrEdits);
+    addresses.Gateway = texts(GateWayAddrEdits);
+    addresses.Mask = texts(SubMaskAddrEdits);
+    addresses.Target = texts(ClientAddrEdits);
+    const std::vector<std::string> failures = vantrel::CheckAddressTexts(addresses);
+    for (const std::string& failure : failures)
+        Log(QString::fromLatin1(failure));
+    return failures.empty();
 }

@@ -11,12 +11,28 @@ constexpr std::size_t kNameFieldSize = 32;
 
 DataFileImage EncodeDataFile(const ConfigRecord& record)
 {
+    return EncodeDataFile(record, DataFileHeader{});
+}
+
+DataFileImage EncodeDataFile(const ConfigRecord& record, const DataFileHeader& header)
+{
+    static_assert(kNameTailOffset == kNameOffset + sizeof kProgramName);
     DataFileImage file{};
-    const std::int32_t version = kDataFileVersion;
-    std::memcpy(file.data(), &version, sizeof version);
+    std::memcpy(file.data(), &header.Version, sizeof header.Version);
     std::memcpy(file.data() + kNameOffset, kProgramName, sizeof kProgramName);
+    std::memcpy(file.data() + kNameTailOffset, header.NameTail.data(), header.NameTail.size());
     std::memcpy(file.data() + kDataFileHeaderSize, &record, sizeof record);
     return file;
+}
+
+DataFileHeader DataFileHeaderOf(std::span<const std::uint8_t> file)
+{
+    DataFileHeader header;
+    if (file.size() < kDataFileHeaderSize)
+        return header;
+    std::memcpy(&header.Version, file.data(), sizeof header.Version);
+    std::memcpy(header.NameTail.data(), file.data() + kNameTailOffset, header.NameTail.size());
+    return header;
 }
 
 DataFileCheck DecodeDataFile(std::span<const std::uint8_t> file, ConfigRecord& record)

@@ -21,6 +21,22 @@ using DataFileImage = std::array<std::uint8_t, kDataFileSize>;
 // zero byte (the rest of the name field zero), then the record byte for byte.
 DataFileImage EncodeDataFile(const ConfigRecord& record);
 
+// What a header the load accepts may hold besides the program name: any
+// version up to 1, and any bytes in the name field after the name's zero
+// (offsets 20 to 35).
+constexpr std::size_t kNameTailOffset = 4 + sizeof kProgramName;
+constexpr std::size_t kNameTailSize = kDataFileHeaderSize - kNameTailOffset;
+struct DataFileHeader {
+    std::int32_t Version = kDataFileVersion;
+    std::array<std::uint8_t, kNameTailSize> NameTail{};
+};
+
+// The file with this header: EncodeDataFile(record) for the default header.
+DataFileImage EncodeDataFile(const ConfigRecord& record, const DataFileHeader& header);
+
+// The header of a file that DecodeDataFile accepts.
+DataFileHeader DataFileHeaderOf(std::span<const std::uint8_t> file);
+
 enum class DataFileCheck {
     Ok,           // the record has been taken from the file
     Incompatible, // the name field is not the program name

@@ -26,14 +26,7 @@ void UnitFirmware::StoreConfig(const ConfigRecord& record)
 
 ConfigRecord UnitFirmware::StoredConfig() const
 {
-    ConfigRecord record{};
-    BlockImage image{};
-    std::copy_n(stored_[0].begin(), image.size(), image.begin());
-    std::swap(image[34], image[37]); // back into the read placement
-    DecodeBlock0(image, record);
-    std::copy_n(stored_[1].begin(), image.size(), image.begin());
-    DecodeBlock1(image, record);
-    return record;
+    return DecodeWrittenBlocks(stored_[0].data(), stored_[1].data(), ConfigRecord{});
 }
 
 Report UnitFirmware::Answer(const Report& request)
@@ -60,9 +53,8 @@ Report UnitFirmware::Answer(const Report& request)
         break;
     case cmd::ReadBlock:
         if (request[2] < 2) {
-            std::copy_n(stored_[request[2]].begin(), kBlockImageSize, reply.begin() + 2);
-            if (request[2] == 0)
-                std::swap(reply[2 + 34], reply[2 + 37]); // the timeout and period travel swapped
+            const BlockImage image = ReadPlacement(request[2], stored_[request[2]].data());
+            std::copy(image.begin(), image.end(), reply.begin() + 2);
         }
         break;
     case cmd::Mac:

@@ -147,6 +147,32 @@ void EncodeBlock1Done(Report& out, std::uint8_t blockNumber)
     SetRequest(out, cmd::BlockDone, blockNumber);
 }
 
+BlockImage ReadPlacement(int block, const std::uint8_t* written)
+{
+    BlockImage image;
+    std::copy_n(written, image.size(), image.begin());
+    if (block == 0)
+        std::swap(image[kReadTimeout], image[kReadPeriod]);
+    return image;
+}
+
+ConfigRecord DecodeWrittenBlocks(const std::uint8_t* block0, const std::uint8_t* block1, ConfigRecord base)
+{
+    DecodeBlock0(ReadPlacement(0, block0), base);
+    DecodeBlock1(ReadPlacement(1, block1), base);
+    return base;
+}
+
+ConfigRecord ReadBackOf(const ConfigRecord& written, const ConfigRecord& base)
+{
+    // The decoders never look at the bytes an encoder leaves alone, so the
+    // two reports may start from zero.
+    Report block0{}, block1{};
+    EncodeBlock0Data(block0, 0, written);
+    EncodeBlock1Data(block1, 1, written);
+    return DecodeWrittenBlocks(block0.data() + kImageInRequest, block1.data() + kImageInRequest, base);
+}
+
 std::string MacAddressText(const std::uint8_t* octets)
 {
     static const char digits[] = "0123456789ABCDEF";

@@ -65,6 +65,23 @@ void EncodeBlock0Done(Report& out, std::uint8_t blockNumber);
 // 'D' of block 1: header only; the payload repeats what 'd' left.
 void EncodeBlock1Done(Report& out, std::uint8_t blockNumber);
 
+// What the unit sends back, in an 'r' reply, of a block it stored from the
+// image bytes of a 'd' request (`written`, image bytes 0 to 47): the same
+// bytes, but in block 0 the timeout and the period trade places.
+BlockImage ReadPlacement(int block, const std::uint8_t* written);
+
+// What a read gives back from two blocks stored from 'd' requests (their
+// image bytes, write placement): `base` with the fields a read carries
+// replaced, as the read exchange decodes them.
+ConfigRecord DecodeWrittenBlocks(const std::uint8_t* block0, const std::uint8_t* block1, ConfigRecord base);
+
+// What a read gives back once `written` has been written: its two blocks
+// encoded as the write sends them, then decoded as DecodeWrittenBlocks does.
+// Flags come back as 0 or 1, hysteresis and port as their low 16 bits,
+// timeout and period as they are, the device name as at most 31 bytes and
+// a zero, the Ethernet name as at most 15 bytes and a zero.
+ConfigRecord ReadBackOf(const ConfigRecord& written, const ConfigRecord& base);
+
 // "00.04.A3.01.02.0F": six octets, upper-case hex, joined by full stops.
 std::string MacAddressText(const std::uint8_t* octets);
 

@@ -78,9 +78,13 @@ void UnitSession::Exchange(const RequestStep& step, const ConfigRecord& record, 
     for (;;) {
         CheckInterrupt();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
+            // A reply that comes later would be taken for the next
+            // request's: the link is dropped, as for a unit that went away.
+            Disconnect();
             throw SessionError(SessionFailure::NoAnswer, "QUORVEX did not answer within "
                                                              + std::to_string(timeout_.count()) + " ms");
+        }
         const int count = read_->ReadReport(buffer.data(), buffer.size(), int(std::min(left, kWaitSlice).count()));
         if (count < 0) {
             CheckInterrupt(); // a read broken by the operator is not the unit's fault
@@ -101,6 +105,7 @@ IdentReply UnitSession::Identify()
     IdentReply ident = ParseIdentReply(in_);
     if (!ident.IsOurApplication)
         throw SessionError(SessionFailure::WrongApplication, "Application is not a QUORVEX Vantrel");
+    lastIdent_ = ident;
     return ident;
 }
 

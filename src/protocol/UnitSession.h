@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -24,7 +25,7 @@ enum class SessionFailure {
     NoUnit,           // "Cannot find QUORVEX"
     ProgramMode,      // "QUORVEX is in Program Mode"
     NoAccess,         // a unit is there but cannot be opened
-    NoAnswer,         // no reply within the time-out
+    NoAnswer,         // no reply within the time-out (the link is dropped)
     UnitLost,         // the unit went away (a read or write failed)
     WrongApplication, // "Application is not a QUORVEX Vantrel"
     Interrupted,      // the operator stopped the program
@@ -81,6 +82,11 @@ public:
     // Called before each request goes out (tests, progress).
     std::function<void(const RequestStep&)> BeforeRequest;
 
+    // The last identification reply of our application: who the unit is,
+    // known from the first reply of any exchange on, also when a later
+    // request fails.
+    const std::optional<IdentReply>& LastIdent() const { return lastIdent_; }
+
 private:
     // Builds and sends one request and waits for its one reply.
     void Exchange(const RequestStep& step, const ConfigRecord& record, const MacOctets& mac);
@@ -95,6 +101,7 @@ private:
     std::unique_ptr<HidHandle> read_;
     Report out_{};
     Report in_{};
+    std::optional<IdentReply> lastIdent_;
 };
 
 } // namespace vantrel

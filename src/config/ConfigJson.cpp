@@ -1,0 +1,577 @@
+#include "config/ConfigJson.h"
+
+#include "config/AnsiText.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QSet>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+namespace vantrel {
+
+namespace {
+
+enum class Kind { Address, Flag, Name, Int32, Byte, Hysteresis, Channels, Reserved };
+
+// One JSON field and the record bytes it stands for. `Extra` names the
+// field that carries the bytes exactly where the readable value cannot.
+struct JsonField {
+    const char* Key;
+    Kind Type;
+    std::size_t Offset;
+    std::size_t Width;
+    const char* Extra = nullptr;
+};
+
+constexpr std::array<JsonField, 17> kFields{{
+    {"ipAddress", Kind::Address, offsetof(ConfigRecord, IPAddr), 4},
+    {"gatewayAddress", Kind::Address, offsetof(ConfigRecord, GateWayAddr), 4},
+    {"submask", Kind::Address, offsetof(ConfigRecord, SubMaskAddr), 4},
+    {"getAddressAutomatically", Kind::Flag, offsetof(ConfigRecord, DHCPEnable), 1, "getAddressAutomaticallyByte"},
+    {"deviceName", Kind::Name, offsetof(ConfigRecord, DeviceName), 32, "deviceNameBytes"},
+    {"ethernetName", Kind::Name, offsetof(ConfigRecord, EthernetName), 16, "ethernetNameBytes"},
+    {"portNumber", Kind::Int32, offsetof(ConfigRecord, ClientPort), 4},
+    {"targetIpAddress", Kind::Address, offsetof(ConfigRecord, ClientAddr), 4},
+    {"enableClient", Kind::Flag, offsetof(ConfigRecord, EnableClient), 1, "enableClientByte"},
+    {"useBroadcastAddress", Kind::Flag, offsetof(ConfigRecord, UseBroadcast), 1, "useBroadcastAddressByte"},
+    {"updatePeriod", Kind::Byte, offsetof(ConfigRecord, UpdatePeriod), 1},
+    {"timeout", Kind::Byte, offsetof(ConfigRecord, ServerTimeout), 1},
+    {"hysteresis", Kind::Hysteresis, offsetof(ConfigRecord, Hysteresis), 32},
+    {"invertInputs", Kind::Channels, offsetof(ConfigRecord, InvertInputs), 16, "invertInputsBytes"},
+    {"invertOutputs", Kind::Channels, offsetof(ConfigRecord, InvertOutputs), 16, "invertOutputsBytes"},
+    {"outputStartStatus", Kind::Channels, offsetof(ConfigRecord, OutputStartStatus), 16, "outputStartStatusBytes"},
+    {"reserved", Kind::Reserved, 0, 7},
+}};
+
+// The record's reserved bytes, in the order "reserved" lists them.
+constexpr std::array<std::size_t, 7> kReservedOffsets{51, 85, 86, 87, 157, 158, 159};
+static_assert(offsetof(ConfigRecord, Reserved51) == 51 && offsetof(ConfigRecord, Reserved85) == 85
+              && offsetof(ConfigRecord, Reserved157) == 157);
+
+constexpr char kVersionKey[] = "dataFileVersion";
+constexpr char kNameTailKey[] = "dataFileNameTail";
+
+// What the names are stored in (AnsiText.h).
+#ifdef Q_OS_WIN
+constexpr QLatin1StringView kAnsiName{"the system's ANSI code page"};
+#else
+constexpr QLatin1StringView kAnsiName{"Latin-1"};
+#endif
+
+constexpr std::size_t kHysteresisCount = 8;
+constexpr int kChannels = 16;
+
+// ---- Values as text ---------------------------------------------------------------------
+
+// A value as JSON writes it.
+QString JsonText(const QJsonValue& value)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+// The same, shortened when long, for messages.
+QString ShownValue(const QJsonValue& value)
+{
+    const QString text = JsonText(value);
+    return text.size() > 80 ? text.left(77) + QStringLiteral("...") : text;
+}
+
+QString HexText(const std::uint8_t* bytes, std::size_t count)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    QString text;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            text += QLatin1Char(' ');
+        text += QLatin1Char(digits[bytes[i] >> 4]);
+        text += QLatin1Char(digits[bytes[i] & 15]);
+    }
+    return text;
+}
+
+// Bytes written as two hex digits each; blanks between them are allowed.
+std::optional<QByteArray> ParseHex(const QString& text, std::size_t count)
+{
+    QString digits = text;
+    digits.remove(QLatin1Char(' '));
+    if (std::size_t(digits.size()) != 2 * count)
+        return std::nullopt;
+    for (QChar c : digits)
+        if (!std::isxdigit(static_cast<unsigned char>(c.toLatin1())) || c.unicode() > 0x7F)
+            return std::nullopt;
+    return QByteArray::fromHex(digits.toLatin1());
+}
+
+std::optional<std::int64_t> WholeNumber(const QJsonValue& value, std::int64_t min, std::int64_t max)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double d = value.toDouble();
+    if (!std::isfinite(d) || std::floor(d) != d || d < double(min) || d > double(max))
+        return std::nullopt;
+    return std::int64_t(d);
+}
+
+// "A.B.C.D": four numbers from 0 to 255, decimal digits only.
+std::optional<std::array<std::uint8_t, 4>> ParseDotted(const QJsonValue& value)
+{
+    if (!value.isString())
+        return std::nullopt;
+    const QStringList parts = value.toString().split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return std::nullopt;
+    std::array<std::uint8_t, 4> octets{};
+    for (int i = 0; i < 4; ++i) {
+        const QString& part = parts[i];
+        if (part.isEmpty() || part.size() > 3)
+            return std::nullopt;
+        int n = 0;
+        for (QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return std::nullopt;
+            n = n * 10 + (c.unicode() - '0');
+        }
+        if (n > 255)
+            return std::nullopt;
+        octets[std::size_t(i)] = std::uint8_t(n);
+    }
+    return octets;
+}
+
+// The name field a text gives: its one-byte text, then zeros up to
+// `width` (a text longer than that stays as it is).
+QByteArray NameFieldOf(const QString& text, std::size_t width)
+{
+    QByteArray field = QByteArray::fromStdString(ToAnsi(text));
+    if (std::size_t(field.size()) < width)
+        field.append(qsizetype(width) - field.size(), '\0');
+    return field;
+}
+
+QString NameTextOf(const std::uint8_t* field, std::size_t width)
+{
+    return FromAnsi(LoadName(field, width));
+}
+
+// ---- Writing ---------------------------------------------------------------------------
+
+class Writer {
+public:
+    void Add(const char* key, const QString& valueText)
+    {
+        if (!text_.isEmpty())
+            text_ += ",\n";
+        text_ += "  \"";
+        text_ += key;
+        text_ += "\": ";
+        text_ += valueText.toUtf8();
+    }
+    void Add(const char* key, const QJsonValue& value) { Add(key, JsonText(value)); }
+    void AddList(const char* key, const QList<std::int64_t>& numbers)
+    {
+        QStringList items;
+        for (std::int64_t n : numbers)
+            items << QString::number(n);
+        Add(key, QLatin1Char('[') + items.join(QStringLiteral(", ")) + QLatin1Char(']'));
+    }
+    void AddHex(const char* key, const std::uint8_t* bytes, std::size_t count)
+    {
+        Add(key, QJsonValue(HexText(bytes, count)));
+    }
+    QByteArray Finish() const { return "{\n" + text_ + "\n}\n"; }
+
+private:
+    QByteArray text_;
+};
+
+bool AllZeroOrOne(const std::uint8_t* bytes, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (bytes[i] > 1)
+            return false;
+    return true;
+}
+
+void WriteField(Writer& w, const JsonField& f, const std::uint8_t* record)
+{
+    const std::uint8_t* p = record + f.Offset;
+    switch (f.Type) {
+    case Kind::Address:
+        w.Add(f.Key, QJsonValue(QStringLiteral("%1.%2.%3.%4").arg(p[0]).arg(p[1]).arg(p[2]).arg(p[3])));
+        return;
+    case Kind::Flag:
+        w.Add(f.Key, QJsonValue(p[0] != 0));
+        if (p[0] > 1)
+            w.Add(f.Extra, QJsonValue(qint64(p[0])));
+        return;
+    case Kind::Name: {
+        const QString text = NameTextOf(p, f.Width);
+        w.Add(f.Key, QJsonValue(text));
+        if (NameFieldOf(text, f.Width) != QByteArray(reinterpret_cast<const char*>(p), qsizetype(f.Width)))
+            w.AddHex(f.Extra, p, f.Width);
+        return;
+    }
+    case Kind::Int32: {
+        std::int32_t n = 0;
+        std::memcpy(&n, p, sizeof n);
+        w.Add(f.Key, QJsonValue(qint64(n)));
+        return;
+    }
+    case Kind::Byte:
+        w.Add(f.Key, QJsonValue(qint64(p[0])));
+        return;
+    case Kind::Hysteresis: {
+        QList<std::int64_t> values;
+        for (std::size_t i = 0; i < kHysteresisCount; ++i) {
+            std::int32_t n = 0;
+            std::memcpy(&n, p + 4 * i, sizeof n);
+            values << n;
+        }
+        w.AddList(f.Key, values);
+        return;
+    }
+    case Kind::Channels: {
+        QList<std::int64_t> channels;
+        for (int c = 0; c < kChannels; ++c)
+            if (p[c] != 0)
+                channels << c + 1;
+        w.AddList(f.Key, channels);
+        if (!AllZeroOrOne(p, kChannels))
+            w.AddHex(f.Extra, p, kChannels);
+        return;
+    }
+    case Kind::Reserved: {
+        std::array<std::uint8_t, kReservedOffsets.size()> bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = record[kReservedOffsets[i]];
+        w.AddHex(f.Key, bytes.data(), bytes.size());
+        return;
+    }
+    }
+}
+
+// ---- Reading ---------------------------------------------------------------------------
+
+class Reader {
+public:
+    Reader(const QJsonObject& object, QStringList& errors) : object_(object), errors_(errors) {}
+
+    void Fail(const QString& key, const QJsonValue& value, const QString& what)
+    {
+        errors_ << QStringLiteral("%1: %2 %3").arg(key, ShownValue(value), what);
+    }
+    void Fail(const QString& message) { errors_ << message; }
+
+    // The extra field's value, when given.
+    std::optional<QJsonValue> Extra(const char* key) const
+    {
+        if (!key || !object_.contains(QLatin1String(key)))
+            return std::nullopt;
+        return object_.value(QLatin1String(key));
+    }
+
+    void ReadField(const JsonField& f, std::uint8_t* record)
+    {
+        const QString key = QLatin1String(f.Key);
+        if (!object_.contains(key)) {
+            Fail(key + QStringLiteral(": missing"));
+            return;
+        }
+        const QJsonValue value = object_.value(key);
+        std::uint8_t* p = record + f.Offset;
+        switch (f.Type) {
+        case Kind::Address:
+            if (const auto octets = ParseDotted(value))
+                std::memcpy(p, octets->data(), 4);
+            else
+                Fail(key, value, QStringLiteral("is not a dotted address of four numbers from 0 to 255"));
+            return;
+        case Kind::Flag:
+            ReadFlag(f, value, p);
+            return;
+        case Kind::Name:
+            ReadName(f, value, p);
+            return;
+        case Kind::Int32:
+            if (const auto n = ReadNumber(key, value, std::numeric_limits<std::int32_t>::min(),
+                                          std::numeric_limits<std::int32_t>::max())) {
+                const auto n32 = std::int32_t(*n);
+                std::memcpy(p, &n32, sizeof n32);
+            }
+            return;
+        case Kind::Byte:
+            if (const auto n = ReadNumber(key, value, 0, 255))
+                *p = std::uint8_t(*n);
+            return;
+        case Kind::Hysteresis:
+            ReadHysteresis(key, value, p);
+            return;
+        case Kind::Channels:
+            ReadChannels(f, value, p);
+            return;
+        case Kind::Reserved: {
+            const auto bytes = ReadHex(key, value, kReservedOffsets.size(),
+                                       QStringLiteral("record bytes 51, 85 to 87 and 157 to 159"));
+            if (bytes)
+                for (std::size_t i = 0; i < kReservedOffsets.size(); ++i)
+                    record[kReservedOffsets[i]] = std::uint8_t(bytes->at(qsizetype(i)));
+            return;
+        }
+        }
+    }
+
+    std::optional<std::int64_t> ReadNumber(const QString& key, const QJsonValue& value, std::int64_t min,
+                                           std::int64_t max)
+    {
+        const auto n = WholeNumber(value, min, max);
+        if (!n)
+            Fail(key, value, QStringLiteral("is not a whole number from %1 to %2").arg(min).arg(max));
+        return n;
+    }
+
+    std::optional<QByteArray> ReadHex(const QString& key, const QJsonValue& value, std::size_t count,
+                                      const QString& what)
+    {
+        std::optional<QByteArray> bytes;
+        if (value.isString())
+            bytes = ParseHex(value.toString(), count);
+        if (!bytes)
+            Fail(key, value, QStringLiteral("is not %1 bytes in hexadecimal, two digits each (%2)").arg(count).arg(what));
+        return bytes;
+    }
+
+private:
+    void ReadFlag(const JsonField& f, const QJsonValue& value, std::uint8_t* p)
+    {
+        const QString key = QLatin1String(f.Key);
+        if (!value.isBool()) {
+            Fail(key, value, QStringLiteral("is not true or false"));
+            return;
+        }
+        *p = value.toBool() ? 1 : 0;
+        if (const auto extra = Extra(f.Extra)) {
+            const auto n = ReadNumber(QLatin1String(f.Extra), *extra, 0, 255);
+            if (!n)
+                return;
+            if ((*n != 0) != value.toBool())
+                Fail(QStringLiteral("%1: %2 does not match %3: %4")
+                         .arg(QLatin1String(f.Extra), ShownValue(*extra), key, ShownValue(value)));
+            *p = std::uint8_t(*n);
+        }
+    }
+
+    void ReadName(const JsonField& f, const QJsonValue& value, std::uint8_t* p)
+    {
+        const QString key = QLatin1String(f.Key);
+        if (!value.isString()) {
+            Fail(key, value, QStringLiteral("is not a text"));
+            return;
+        }
+        const QString text = value.toString();
+        if (const auto extra = Extra(f.Extra)) {
+            const auto bytes = ReadHex(QLatin1String(f.Extra), *extra, f.Width,
+                                       QStringLiteral("the whole %1-byte field").arg(f.Width));
+            if (!bytes)
+                return;
+            const auto* field = reinterpret_cast<const std::uint8_t*>(bytes->constData());
+            const QString shown = NameTextOf(field, f.Width);
+            if (shown != text)
+                Fail(QStringLiteral("%1: %2 does not match %3, which hold %4")
+                         .arg(key, ShownValue(value), QLatin1String(f.Extra), ShownValue(QJsonValue(shown))));
+            std::memcpy(p, field, f.Width);
+            return;
+        }
+        if (text.contains(QChar(0))) {
+            Fail(key, value, QStringLiteral("holds a zero character"));
+            return;
+        }
+        if (FromAnsi(ToAnsi(text)) != text) {
+            Fail(key, value, QStringLiteral("holds a character the unit's one-byte text cannot carry (%1)").arg(kAnsiName));
+            return;
+        }
+        const QByteArray field = NameFieldOf(text, f.Width);
+        if (std::size_t(field.size()) > f.Width) {
+            Fail(key, value, QStringLiteral("is longer than %1 characters").arg(f.Width));
+            return;
+        }
+        std::memcpy(p, field.constData(), f.Width);
+    }
+
+    void ReadHysteresis(const QString& key, const QJsonValue& value, std::uint8_t* p)
+    {
+        if (!value.isArray() || value.toArray().size() != qsizetype(kHysteresisCount)) {
+            Fail(key, value, QStringLiteral("is not a list of %1 whole numbers").arg(kHysteresisCount));
+            return;
+        }
+        const QJsonArray list = value.toArray();
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const auto n = ReadNumber(QStringLiteral("%1[%2]").arg(key).arg(i), list[i],
+                                      std::numeric_limits<std::int32_t>::min(),
+                                      std::numeric_limits<std::int32_t>::max());
+            if (n) {
+                const auto n32 = std::int32_t(*n);
+                std::memcpy(p + 4 * i, &n32, sizeof n32);
+            }
+        }
+    }
+
+    void ReadChannels(const JsonField& f, const QJsonValue& value, std::uint8_t* p)
+    {
+        const QString key = QLatin1String(f.Key);
+        if (!value.isArray()) {
+            Fail(key, value, QStringLiteral("is not a list of channel numbers from 1 to %1").arg(kChannels));
+            return;
+        }
+        std::array<bool, kChannels> on{};
+        bool ok = true;
+        const QJsonArray list = value.toArray();
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const auto n = WholeNumber(list[i], 1, kChannels);
+            if (!n) {
+                Fail(QStringLiteral("%1[%2]").arg(key).arg(i), list[i],
+                     QStringLiteral("is not a channel number from 1 to %1").arg(kChannels));
+                ok = false;
+            } else if (on[std::size_t(*n - 1)]) {
+                Fail(QStringLiteral("%1: channel %2 is listed twice").arg(key).arg(*n));
+                ok = false;
+            } else {
+                on[std::size_t(*n - 1)] = true;
+            }
+        }
+        if (!ok)
+            return;
+        for (int c = 0; c < kChannels; ++c)
+            p[c] = on[std::size_t(c)] ? 1 : 0;
+        if (const auto extra = Extra(f.Extra)) {
+            const auto bytes = ReadHex(QLatin1String(f.Extra), *extra, kChannels,
+                                       QStringLiteral("channels 1 to %1").arg(kChannels));
+            if (!bytes)
+                return;
+            for (int c = 0; c < kChannels; ++c) {
+                const auto b = std::uint8_t(bytes->at(c));
+                if ((b != 0) != on[std::size_t(c)]) {
+                    Fail(QStringLiteral("%1: %2 does not match %3: %4")
+                             .arg(QLatin1String(f.Extra), ShownValue(*extra), key, ShownValue(value)));
+                    return;
+                }
+                p[c] = b;
+            }
+        }
+    }
+
+    const QJsonObject& object_;
+    QStringList& errors_;
+};
+
+// Keys that the top-level object gives more than once (QJsonDocument keeps
+// only the last). `json` is known to parse as an object.
+QStringList RepeatedKeys(QByteArrayView json)
+{
+    QSet<QString> seen;
+    QStringList repeated;
+    int depth = 0;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        } else if (c == '"') {
+            const qsizetype start = i++;
+            while (i < json.size() && json[i] != '"')
+                i += json[i] == '\\' ? 2 : 1;
+            if (depth != 1)
+                continue;
+            qsizetype next = i + 1;
+            while (next < json.size() && (json[next] == ' ' || json[next] == '\t' || json[next] == '\n' || json[next] == '\r'))
+                ++next;
+            if (next >= json.size() || json[next] != ':')
+                continue;
+            // The key as JSON reads it, escapes and all.
+            const QByteArray token = "[" + json.sliced(start, i + 1 - start).toByteArray() + "]";
+            const QString key = QJsonDocument::fromJson(token).array().at(0).toString();
+            if (seen.contains(key) && !repeated.contains(key))
+                repeated << key;
+            seen.insert(key);
+        }
+    }
+    return repeated;
+}
+
+} // namespace
+
+QByteArray ConfigToJson(const ConfigDocument& document)
+{
+    const auto* record = reinterpret_cast<const std::uint8_t*>(&document.Record);
+    Writer w;
+    for (const JsonField& f : kFields)
+        WriteField(w, f, record);
+    if (document.Header.Version != kDataFileVersion)
+        w.Add(kVersionKey, QJsonValue(qint64(document.Header.Version)));
+    const auto& tail = document.Header.NameTail;
+    if (!std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; }))
+        w.AddHex(kNameTailKey, tail.data(), tail.size());
+    return w.Finish();
+}
+
+bool ConfigFromJson(QByteArrayView json, ConfigDocument& document, QStringList& errors)
+{
+    errors.clear();
+    QJsonParseError parseError;
+    const QJsonDocument parsed = QJsonDocument::fromJson(json.toByteArray(), &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        errors << QStringLiteral("not valid JSON: %1 at byte %2").arg(parseError.errorString()).arg(parseError.offset);
+        return false;
+    }
+    if (!parsed.isObject()) {
+        errors << QStringLiteral("not a JSON object: the file must hold one {...} with the configuration's fields");
+        return false;
+    }
+    const QJsonObject object = parsed.object();
+
+    for (const QString& key : RepeatedKeys(json))
+        errors << QStringLiteral("%1: given more than once").arg(key);
+
+    QSet<QString> known{QLatin1String(kVersionKey), QLatin1String(kNameTailKey)};
+    for (const JsonField& f : kFields) {
+        known.insert(QLatin1String(f.Key));
+        if (f.Extra)
+            known.insert(QLatin1String(f.Extra));
+    }
+    for (const QString& key : object.keys())
+        if (!known.contains(key))
+            errors << QStringLiteral("%1: unknown field").arg(key);
+
+    Reader reader(object, errors);
+    ConfigDocument read;
+    auto* record = reinterpret_cast<std::uint8_t*>(&read.Record);
+    for (const JsonField& f : kFields)
+        reader.ReadField(f, record);
+    if (const auto version = reader.Extra(kVersionKey)) {
+        if (const auto n = reader.ReadNumber(QLatin1String(kVersionKey), *version,
+                                             std::numeric_limits<std::int32_t>::min(), kDataFileVersion))
+            read.Header.Version = std::int32_t(*n);
+    }
+    if (const auto tail = reader.Extra(kNameTailKey)) {
+        const auto bytes = reader.ReadHex(QLatin1String(kNameTailKey), *tail, kNameTailSize,
+                                          QStringLiteral("data file bytes 20 to 35"));
+        if (bytes)
+            std::memcpy(read.Header.NameTail.data(), bytes->constData(), kNameTailSize);
+    }
+    if (!errors.isEmpty())
+        return false;
+    document = read;
+    return true;
+}
+
+} // namespace vantrel
