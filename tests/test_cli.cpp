@@ -1016,6 +1016,16 @@ TEST(OneProtocol, TheWindowAndTheCliSendTheSameBytes)
         click(h, "ReadButton", "Read Complete"); // the CLI reads back in the same session
     };
     const auto sendMac = [&](UnitHarness& h) { click(h, "SendNewMACButton", "Download Complete"); };
+    // commission's three exchanges in one session, as three presses in one window.
+    const auto commission = [&](UnitHarness& h) {
+        h.Dialogs.FileNames.push_back(cli.Path("site.dat"));
+        h.Click(S("LoadButton"));
+        click(h, "WriteButton", "Download Complete");
+        sendMac(h);
+        read(h);
+        WriteFile(cli.MacFile, kSixLines); // the address the window's fields hold
+    };
+    cli.Sleep = [&](std::chrono::milliseconds) { cliUnit->Unplug(); }; // once commissioned
 
     const struct {
         const char* name;
@@ -1027,6 +1037,10 @@ TEST(OneProtocol, TheWindowAndTheCliSendTheSameBytes)
         {"read again", read, {S("read")}},
         {"MAC", sendMac, {S("mac"), S("1E"), S("0F")}},
         {"next MAC", sendMac, {S("mac"), S("--next")}},
+        {"commission",
+         commission,
+         {S("commission"), S("--config"), cli.Path("site.dat"), S("--ip-from"), S("10.1.2.77"), S("--count"), S("1"),
+          S("--mac-next"), S("--record"), cli.Path("bench.csv")}},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
@@ -1039,7 +1053,7 @@ TEST(OneProtocol, TheWindowAndTheCliSendTheSameBytes)
         for (std::size_t i = 0; i < byCli.size(); ++i)
             EXPECT_EQ(Hex(byCli[i]), Hex(byWindow[i])) << "request " << i;
     }
-    EXPECT_EQ(windowUnit->ReceivedCount(), 6u + 13u + 6u + 2u + 2u);
+    EXPECT_EQ(windowUnit->ReceivedCount(), 6u + 13u + 6u + 2u + 2u + 15u);
     EXPECT_EQ(RecordHex(cliUnit->StoredConfig()), RecordHex(windowUnit->StoredConfig()));
     EXPECT_EQ(cliUnit->Mac(), windowUnit->Mac());
 }

@@ -8,6 +8,7 @@
 #include "device/HidapiBackend.h"
 #include "device/VirtualUnit.h"
 #include "support/UnitHarness.h"
+#include "vm/VmSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,90 +23,9 @@
 #include <sstream>
 
 using namespace vantrel;
+using namespace vantrel::vm;
 
 namespace {
-
-const std::array<std::uint8_t, 6> kUnitMac{0x00, 0x04, 0xA3, 0xFF, 0x10, 0x0A};
-
-QString TempPath(const char* name)
-{
-    return QDir::temp().filePath(QString::fromLatin1(name));
-}
-
-// The requests a trace file lists, in order.
-std::vector<Report> TracedRequests(const QString& path)
-{
-    std::vector<Report> requests;
-    std::ifstream in(path.toStdString());
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("request ", 0) != 0)
-            continue;
-        std::istringstream bytes(line.substr(line.find(':') + 1));
-        Report r{};
-        unsigned value = 0;
-        for (std::size_t i = 0; i < r.size() && bytes >> std::hex >> value; ++i)
-            r[i] = std::uint8_t(value);
-        requests.push_back(r);
-    }
-    return requests;
-}
-
-void ExpectSameRequests(const std::vector<Report>& kernel, const std::vector<Report>& simulated)
-{
-    ASSERT_EQ(kernel.size(), simulated.size());
-    for (std::size_t i = 0; i < kernel.size(); ++i)
-        EXPECT_EQ(Hex(kernel[i]), Hex(simulated[i])) << "request " << i + 1;
-}
-
-// quorvex-virtual-unit as a child process.
-class VirtualUnitProcess {
-public:
-    explicit VirtualUnitProcess(QStringList args)
-    {
-        trace_ = TempPath("unit-trace.txt");
-        QFile::remove(trace_);
-        args << QStringLiteral("--trace") << trace_;
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(QStringLiteral(VANTREL_VIRTUAL_UNIT), args);
-        ready_ = WaitForOutput("ready;");
-    }
-    ~VirtualUnitProcess() { Stop(); }
-
-    bool Ready() const { return ready_; }
-    QString Output() const { return output_; }
-    std::vector<Report> Requests() const { return TracedRequests(trace_); }
-    void Signal(int signal) const { ::kill(pid_t(process_.processId()), signal); }
-
-    bool WaitForOutput(const char* text, int timeoutMs = 20000)
-    {
-        return WaitUntil(
-            [&] {
-                output_ += QString::fromLocal8Bit(process_.readAll());
-                return output_.contains(QString::fromLatin1(text)) || process_.state() == QProcess::NotRunning;
-            },
-            timeoutMs)
-               && output_.contains(QString::fromLatin1(text));
-    }
-
-    // Ctrl-C: the unit removes itself and ends.
-    int Stop()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            Signal(SIGINT);
-            if (!process_.waitForFinished(10000))
-                process_.kill();
-        }
-        output_ += QString::fromLocal8Bit(process_.readAll());
-        return process_.exitCode();
-    }
-
-private:
-    QProcess process_;
-    QString trace_;
-    QString output_;
-    bool ready_ = false;
-};
 
 // A window on the real hidapi backend, or on one simulated unit holding the
 // same as the virtual unit.
@@ -134,21 +54,6 @@ struct Bench {
             timeoutMs);
     }
 };
-
-QString SampleDataFile()
-{
-    const QString path = TempPath("sample.dat");
-    const DataFileImage image = EncodeDataFile(SampleUnitConfig());
-    WriteFile(path, QByteArray(reinterpret_cast<const char*>(image.data()), int(image.size())));
-    return path;
-}
-
-QStringList UnitArgs(QStringList extra = {})
-{
-    return QStringList{QStringLiteral("--config"), SampleDataFile(), QStringLiteral("--mac"),
-                       QStringLiteral("00.04.A3.FF.10.0A")}
-           + extra;
-}
 
 // Runs `script` on a fresh window against the simulated unit and returns
 // what that unit received.

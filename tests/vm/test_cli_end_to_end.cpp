@@ -1,0 +1,260 @@
+// vantrel-cli, the program itself, against quorvex-virtual-unit through a
+// real Linux kernel (the USB gadget, usbhid, hidraw): read, write, and the
+// commissioning loop over two units plugged in one after the other. The
+// files it writes are compared byte for byte with what the unit holds, and
+// a read's requests with those the same command sends to the in-process
+// simulated unit.
+
+#include "app/Cli.h"
+#include "app/CliSupport.h"
+#include "config/ConfigJson.h"
+#include "vm/VmSupport.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <optional>
+
+using namespace vantrel;
+using namespace vantrel::vm;
+
+namespace {
+
+// How long one step may take under software emulation before the test
+// gives up on it.
+constexpr int kStepMs = 60000;
+
+struct CliResult {
+    int Code = -1;
+    QString Out, Err;
+};
+
+std::ostream& operator<<(std::ostream& os, const CliResult& r)
+{
+    return os << "exit " << r.Code << "\nout: " << r.Out.toStdString() << "\nerr: " << r.Err.toStdString();
+}
+
+// vantrel-cli as a child process, run to its end.
+CliResult RunCliProgram(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral(VANTREL_CLI), args);
+    CliResult result;
+    if (process.waitForFinished(kStepMs) && process.exitStatus() == QProcess::NormalExit) {
+        result.Code = process.exitCode();
+    } else {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    result.Out = QString::fromUtf8(process.readAllStandardOutput());
+    result.Err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// The same commands in-process, against one simulated unit.
+struct SimulatedBench {
+    explicit SimulatedBench(const std::optional<ConfigRecord>& held)
+    {
+        if (held) {
+            Unit->StoreConfig(*held);
+            Unit->SetMac(kUnitMac);
+        }
+        Backend.Add(Unit);
+    }
+
+    CliResult Run(const QStringList& args)
+    {
+        CliResult result;
+        QTextStream out(&result.Out), err(&result.Err);
+        CliContext context{Backend, out, err, Dir.filePath(S("SetFullMACAddress.txt"))};
+        result.Code = RunCli(args, context);
+        return result;
+    }
+
+    QTemporaryDir Dir;
+    SimulatedHidBackend Backend;
+    std::shared_ptr<SimulatedUnit> Unit = std::make_shared<SimulatedUnit>();
+};
+
+QByteArray DatBytes(const ConfigRecord& record)
+{
+    const DataFileImage image = EncodeDataFile(record);
+    return QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()));
+}
+
+// What a unit that started from nothing keeps, and saves, after `written`.
+QByteArray SavedAfterWriting(const ConfigRecord& written)
+{
+    return DatBytes(ReadBackOf(written, ConfigRecord{}));
+}
+
+ConfigRecord WithIp(ConfigRecord r, std::uint8_t last)
+{
+    const std::uint8_t ip[4] = {10, 0, 0, last};
+    std::copy(std::begin(ip), std::end(ip), r.IPAddr);
+    return r;
+}
+
+// The configuration commissioning writes: unlike the unit's own.
+ConfigRecord SiteConfig()
+{
+    ConfigRecord r = SampleUnitConfig();
+    std::memset(r.DeviceName, 0, sizeof r.DeviceName);
+    StoreName(r.DeviceName, sizeof r.DeviceName, kDeviceNameChars, "Site unit");
+    r.InvertOutputs[4] = 1;
+    return r;
+}
+
+QString WriteSiteJson(const QTemporaryDir& dir)
+{
+    ConfigDocument document;
+    document.Record = SiteConfig();
+    const QString path = dir.filePath(S("site.json"));
+    WriteFile(path, ConfigToJson(document));
+    return path;
+}
+
+// The record's lines after the header; each must end in CR LF and start
+// with a time stamp, which is left out.
+QStringList RecordLines(const QString& path)
+{
+    const QByteArray bytes = ReadFile(path);
+    EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n")) << bytes.toStdString();
+    EXPECT_TRUE(bytes.endsWith("\r\n")) << bytes.toStdString();
+    QStringList lines = QString::fromUtf8(bytes).split(S("\r\n"));
+    lines.removeLast();
+    EXPECT_EQ(lines.value(0), S("time,serial number,firmware version,MAC address,IP address,result"));
+    QStringList entries;
+    for (const QString& line : lines.mid(1)) {
+        const QString time = line.section(QLatin1Char(','), 0, 0);
+        EXPECT_TRUE(QDateTime::fromString(time, Qt::ISODate).isValid()) << line.toStdString();
+        entries << line.section(QLatin1Char(','), 1);
+    }
+    return entries;
+}
+
+} // namespace
+
+TEST(CliKernel, ReadGivesTheUnitsConfigurationWithTheSameRequests)
+{
+    VirtualUnitProcess unit(UnitArgs());
+    ASSERT_TRUE(unit.Ready()) << unit.Output().toStdString();
+    SimulatedBench sim(SampleUnitConfig());
+    QTemporaryDir dir;
+    const auto reads = [](const QTemporaryDir& d) {
+        const QString read = S("read"), output = S("-o");
+        return std::vector<QStringList>{{read, output, d.filePath(S("unit.json"))},
+                                        {read, output, d.filePath(S("unit.dat"))},
+                                        {read}};
+    };
+    std::vector<CliResult> kernel, simulated;
+    for (const QStringList& args : reads(dir))
+        kernel.push_back(RunCliProgram(args));
+    for (const QStringList& args : reads(sim.Dir))
+        simulated.push_back(sim.Run(args));
+    for (std::size_t i = 0; i < kernel.size(); ++i) {
+        EXPECT_EQ(kernel[i].Code, 0) << kernel[i];
+        EXPECT_EQ(kernel[i].Err, QString()) << kernel[i];
+        EXPECT_EQ(kernel[i].Out, simulated[i].Out) << kernel[i];
+    }
+    EXPECT_TRUE(kernel[2].Out.endsWith(S("\nMAC Address: 00.04.A3.FF.10.0A\n"))) << kernel[2];
+
+    // The files hold what the unit holds, as a read carries it.
+    ConfigDocument expected;
+    expected.Record = ReadBackOf(SampleUnitConfig(), cli::FactoryRecord());
+    EXPECT_EQ(ReadFile(dir.filePath(S("unit.dat"))), DatBytes(expected.Record));
+    EXPECT_EQ(ReadFile(dir.filePath(S("unit.json"))), ConfigToJson(expected));
+
+    ExpectSameRequests(unit.Requests(), sim.Unit->Received());
+    EXPECT_EQ(unit.Requests().size(), 18u);
+}
+
+TEST(CliKernel, WriteLeavesExactlyTheWrittenConfigurationInTheUnit)
+{
+    QTemporaryDir dir;
+    const QString saved = dir.filePath(S("saved.dat"));
+    VirtualUnitProcess unit({S("--save"), saved}); // the factory configuration
+    ASSERT_TRUE(unit.Ready()) << unit.Output().toStdString();
+    const QStringList args{S("write"), SampleDataFile(), S("--ip"), S("10.0.0.22")};
+
+    const CliResult run = RunCliProgram(args);
+    EXPECT_EQ(run.Code, 0) << run;
+    EXPECT_EQ(run.Out, S("Download Complete: serial number 4711, read back and found the same\n")) << run;
+    EXPECT_EQ(ReadFile(saved), SavedAfterWriting(WithIp(SampleUnitConfig(), 22)));
+
+    SimulatedBench sim(std::nullopt);
+    EXPECT_EQ(sim.Run(args).Code, 0);
+    ExpectSameRequests(unit.Requests(), sim.Unit->Received());
+}
+
+TEST(CliKernel, CommissionTwoUnitsInARow)
+{
+    QTemporaryDir dir;
+    const QString macFile = dir.filePath(S("SetFullMACAddress.txt"));
+    const QString record = dir.filePath(S("bench.csv"));
+    const QString savedA = dir.filePath(S("a.dat")), savedB = dir.filePath(S("b.dat"));
+    // The next free address 00.04.A3.1F.2B.FF: the second unit's carries into octet 5.
+    WriteFile(macFile, "FF\r\n2B\r\n1F\r\nA3\r\n04\r\n00\r\n");
+
+    ChildProcess cli(QStringLiteral(VANTREL_CLI),
+                     {S("commission"), S("--config"), WriteSiteJson(dir), S("--ip-from"), S("10.0.0.30"), S("--count"),
+                      S("2"), S("--mac-next"), S("--mac-file"), macFile, S("--record"), record, S("--timeout"),
+                      S("5000")});
+    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 1 (IP address 10.0.0.30, MAC address 00.04.A3.1F.2B.FF): "
+                                  "plug it in\n",
+                                  kStepMs))
+        << cli.Output().toStdString();
+    {
+        VirtualUnitProcess a({S("--serial"), S("1001"), S("--save"), savedA});
+        ASSERT_TRUE(a.Ready()) << a.Output().toStdString();
+        ASSERT_TRUE(cli.WaitForOutput("Unit 1: commissioned\nUnplug unit 1\n", kStepMs)) << cli.Output().toStdString();
+    } // Ctrl-C: unit A leaves the bus
+    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 2 (IP address 10.0.0.31, MAC address 00.04.A3.1F.2C.00): "
+                                  "plug it in\n",
+                                  kStepMs))
+        << cli.Output().toStdString();
+    {
+        VirtualUnitProcess b({S("--serial"), S("1002"), S("--save"), savedB});
+        ASSERT_TRUE(b.Ready()) << b.Output().toStdString();
+        ASSERT_TRUE(cli.WaitForOutput("Unit 2: commissioned\nUnplug unit 2\n", kStepMs)) << cli.Output().toStdString();
+    }
+    EXPECT_EQ(cli.WaitForExit(kStepMs), 0) << cli.Output().toStdString();
+    EXPECT_TRUE(cli.Output().endsWith(S("Done: 2 commissioned, 0 failed; the next IP address is 10.0.0.32\n")))
+        << cli.Output().toStdString();
+
+    EXPECT_EQ(RecordLines(record), (QStringList{S("1001,1.05,00.04.A3.1F.2B.FF,10.0.0.30,commissioned"),
+                                                S("1002,1.05,00.04.A3.1F.2C.00,10.0.0.31,commissioned")}));
+    EXPECT_EQ(ReadFile(macFile), QByteArray("01\r\n2C\r\n1F\r\nA3\r\n04\r\n00\r\n"));
+    EXPECT_EQ(ReadFile(savedA), SavedAfterWriting(WithIp(SiteConfig(), 30)));
+    EXPECT_EQ(ReadFile(savedB), SavedAfterWriting(WithIp(SiteConfig(), 31)));
+}
+
+TEST(CliKernel, CommissionRecordsAUnitPulledMidWriteAndGoesOn)
+{
+    QTemporaryDir dir;
+    const QString record = dir.filePath(S("bench.csv"));
+    const QString saved = dir.filePath(S("unit.dat"));
+    ChildProcess cli(QStringLiteral(VANTREL_CLI),
+                     {S("commission"), S("--config"), WriteSiteJson(dir), S("--ip-from"), S("10.0.0.40"), S("--count"),
+                      S("1"), S("--record"), record, S("--timeout"), S("5000")});
+    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 1 (IP address 10.0.0.40): plug it in\n", kStepMs))
+        << cli.Output().toStdString();
+    // The unit leaves the bus on the fourth request, the end of block 0:
+    // after the erase, so the address 10.0.0.40 is used up.
+    VirtualUnitProcess unit({S("--serial"), S("1003"), S("--unplug-after"), S("3"), S("--save"), saved});
+    ASSERT_TRUE(unit.Ready()) << unit.Output().toStdString();
+    ASSERT_TRUE(cli.WaitForOutput("Unit 1: unplugged during the write\n", kStepMs)) << cli.Output().toStdString();
+    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 2 (IP address 10.0.0.41): plug it in\n", kStepMs))
+        << cli.Output().toStdString();
+    unit.Signal(SIGUSR2); // plugged in again, it is the next unit
+    ASSERT_TRUE(cli.WaitForOutput("Unit 2: commissioned\nUnplug unit 2\n", kStepMs)) << cli.Output().toStdString();
+    unit.Stop();
+    EXPECT_EQ(cli.WaitForExit(kStepMs), 0) << cli.Output().toStdString();
+    EXPECT_TRUE(cli.Output().endsWith(S("Done: 1 commissioned, 1 failed; the next IP address is 10.0.0.42\n")))
+        << cli.Output().toStdString();
+
+    EXPECT_EQ(RecordLines(record), (QStringList{S("1003,1.05,,10.0.0.40,unplugged during the write"),
+                                                S("1003,1.05,00.04.A3.01.02.0F,10.0.0.41,commissioned")}));
+    EXPECT_EQ(ReadFile(saved), SavedAfterWriting(WithIp(SiteConfig(), 41)));
+}
