@@ -1214,3 +1214,21 @@ TEST_P(CliCommission, RecordsEachUnitWholeAndGoesOnOrStopsCleanly)
 
 INSTANTIATE_TEST_SUITE_P(Table, CliCommission, testing::ValuesIn(CommissionCases()),
                          [](const auto& info) { return info.param.name; });
+
+TEST(CommissionRecord, FieldsAreQuotedAndTheUnitsTextNeverRunsAsAFormula)
+{
+    const struct {
+        CommissionEntry entry;
+        const char* line;
+    } cases[] = {
+        {{"T", "4711", "1.05", "00.04.A3.01.1E.0F", "10.0.0.5", "commissioned"},
+         "T,4711,1.05,00.04.A3.01.1E.0F,10.0.0.5,commissioned\r\n"},
+        {{"T", "-3", "v \"2\", beta", "", "", "check failed: IP Address; Device Name"},
+         "T,-3,\"v \"\"2\"\", beta\",,,check failed: IP Address; Device Name\r\n"},
+        {{"T", "", "=HYPERLINK(\"x\")", "", "", "r"}, "T,,\"'=HYPERLINK(\"\"x\"\")\",,,r\r\n"},
+        {{"T", "", " 1.0\n", "", "", "r"}, "T,,\" 1.0\n\",,,r\r\n"},
+        {{"T", "", "@1", "", "", "r"}, "T,,'@1,,,r\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CommissionLine(c.entry), c.line);
+}

@@ -22,7 +22,8 @@ inline constexpr char kCommissionHeader[] = "time,serial number,firmware version
 
 // One line of the record, CR LF at its end. A field holding a comma, a
 // double quote, a line break or a blank at either end is put in double
-// quotes, its own double quotes doubled.
+// quotes, its own double quotes doubled. A firmware version that starts
+// like a spreadsheet formula gets an apostrophe in front.
 std::string CommissionLine(const CommissionEntry& entry);
 
 } // namespace vantrel
