@@ -79,6 +79,12 @@ done
 # folder.
 printf 'cd %q && ' "$PWD" > "$root/command"
 printf '%q ' "$@" >> "$root/command"
+# The machine's /tmp is its own (the shared root is read-only). What the
+# caller's folder or the command names below the host's /tmp (a clone in
+# /tmp/x, say) is shown there read-only all the same: one name per line.
+for p in "$PWD" "$@"; do
+  case "$p" in /tmp/?*) p="${p#/tmp/}"; printf '%s\n' "${p%%/*}" ;; esac
+done | awk '!seen[$0]++' > "$root/keep"
 cat > "$root/init" <<'INIT'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -88,7 +94,14 @@ mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
 for m in /mods/*.ko; do insmod "$m" || echo "vm: cannot load $m"; done
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=512000,cache=loose hostroot /host || echo "vm: cannot mount the host's root"
+mkdir -p /hosttmp
+mount -o bind /host/tmp /hosttmp
 mount -t tmpfs tmp /host/tmp
+while read -r name; do
+  [ -e "/hosttmp/$name" ] || continue
+  if [ -d "/hosttmp/$name" ]; then mkdir -p "/host/tmp/$name"; else touch "/host/tmp/$name"; fi
+  mount -o bind "/hosttmp/$name" "/host/tmp/$name" || echo "vm: cannot show /tmp/$name"
+done < /keep
 mount -t proc proc /host/proc
 mount -t sysfs sys /host/sys
 mount -t devtmpfs dev /host/dev
