@@ -40,6 +40,7 @@
 // keeps every request it receives (65 bytes each), so a run is kept to a
 // bounded number of requests.
 
+#include "MainLoop.h"
 #include "ReplyLine.h"
 #include "support/UnitHarness.h"
 
@@ -94,37 +95,6 @@ Report ReplyTo(const Report& request)
         throw std::runtime_error("the simulated unit did not answer");
     return reply;
 }
-
-// Runs the main thread's event loop until `done` holds, sleeping while
-// there is nothing to do, as the running program does between reports.
-// Some event dispatchers handle what is pending and then wait for more
-// within one call; they are told not to wait once `done` holds.
-class MainLoop {
-public:
-    MainLoop()
-    {
-        QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-        connection_ = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [this, dispatcher] {
-            if (done_ && (*done_)())
-                dispatcher->interrupt();
-        });
-    }
-    ~MainLoop() { QObject::disconnect(connection_); }
-    MainLoop(const MainLoop&) = delete;
-    MainLoop& operator=(const MainLoop&) = delete;
-
-    void RunUntil(const std::function<bool()>& done)
-    {
-        done_ = &done;
-        while (!done())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        done_ = nullptr;
-    }
-
-private:
-    const std::function<bool()>* done_ = nullptr;
-    QMetaObject::Connection connection_;
-};
 
 // Handles whatever the main thread has pending (repaints, for instance)
 // without waiting for more.

@@ -33,6 +33,7 @@
 
 #include "device/HidapiBackend.h"
 #include "device/Port1Comms.h"
+#include "MainLoop.h"
 #include "ReplyLine.h"
 #include "support/UnitHarness.h"
 
@@ -188,38 +189,6 @@ struct Bench {
     std::unique_ptr<HidapiBackend> hidapi;
     std::unique_ptr<FormHarness> hidapiHarness;
     TMainForm* form = nullptr;
-};
-
-// Runs the main thread's event loop until `done` holds, sleeping while
-// there is nothing to do, as the running program does between reports.
-class MainLoop {
-public:
-    MainLoop()
-    {
-        QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-        connection_ = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [this, dispatcher] {
-            if (done_ && (*done_)())
-                dispatcher->interrupt();
-        });
-    }
-    ~MainLoop() { QObject::disconnect(connection_); }
-    MainLoop(const MainLoop&) = delete;
-    MainLoop& operator=(const MainLoop&) = delete;
-
-    // False when `done` did not come within `limit`.
-    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
-    {
-        done_ = &done;
-        const auto end = Clock::now() + limit;
-        while (!done() && Clock::now() < end)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-        done_ = nullptr;
-        return done();
-    }
-
-private:
-    const std::function<bool()>* done_ = nullptr;
-    QMetaObject::Connection connection_;
 };
 
 void SkipWithError(benchmark::State& state, const std::exception& e)
