@@ -1232,3 +1232,19 @@ TEST(CommissionRecord, FieldsAreQuotedAndTheUnitsTextNeverRunsAsAFormula)
     for (const auto& c : cases)
         EXPECT_EQ(CommissionLine(c.entry), c.line);
 }
+
+// A record that exists is appended to, after a line break its last line
+// lacked; the header is only for a new record.
+TEST(CliCommission, AppendsToARecordThatExists)
+{
+    CliHarness h;
+    auto unit = h.AddUnit();
+    h.Sleep = [&](std::chrono::milliseconds) { unit->Unplug(); };
+    WriteFile(h.Path("site.dat"), DatBytes(SiteConfig()));
+    WriteFile(h.Path("bench.csv"), "time,note\r\nyesterday,typed by hand");
+    const CliRun run = h.Run({S("commission"), S("--config"), h.Path("site.dat"), S("--ip-from"), S("10.1.2.9"),
+                              S("--count"), S("1"), S("--record"), h.Path("bench.csv")});
+    EXPECT_EQ(run.Code, 0) << testing::PrintToString(run);
+    EXPECT_EQ(ReadFile(h.Path("bench.csv")), "time,note\r\nyesterday,typed by hand\r\n"
+                                             "2026-12-07T10:00:00+01:00,4711,1.05,00.04.A3.01.02.0F,10.1.2.9,commissioned\r\n");
+}

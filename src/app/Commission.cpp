@@ -202,10 +202,11 @@ UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeou
         stage = Stage::Done;
         entry.MacAddress = MacText(read.Mac).toStdString();
 
+        const ConfigRecord expected = ReadBackOf(plan.Record, plan.Record);
         QStringList differing;
-        for (const RecordField& field : DifferingFields(ReadBackOf(plan.Record, plan.Record), read.Record))
+        for (const RecordField& field : DifferingFields(expected, read.Record))
             differing << QString::fromLatin1(field.Caption);
-        outcome.Details = DifferenceLines(ReadBackOf(plan.Record, plan.Record), read.Record);
+        outcome.Details = DifferenceLines(expected, read.Record);
         if (plan.Mac && read.Mac != plan.Mac->Mac) {
             differing << QStringLiteral("MAC Address");
             outcome.Details << QStringLiteral("MAC Address: %1 | %2").arg(MacText(plan.Mac->Mac), MacText(read.Mac));
