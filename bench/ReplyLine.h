@@ -2,7 +2,7 @@
 // The USB link as the exchange benchmarks stand it in: a thread that hands
 // the unit's reply in at a chosen moment.
 
-#include "device/SimulatedUnit.h"
+#include "unit/SimulatedUnit.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -15,9 +15,9 @@
 // for the write's seven round trips, 2 ms for the MAC address and 12 ms for
 // the read-back (README, "Performance").
 
-#include "app/Cli.h"
+#include "cli/Cli.h"
 #include "config/ConfigJson.h"
-#include "device/SimulatedUnit.h"
+#include "unit/SimulatedUnit.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -32,7 +32,7 @@
 // the thread really ran under (policy: 0 normal, 5 idle).
 
 #include "device/HidapiBackend.h"
-#include "device/Port1Comms.h"
+#include "app/Port1Comms.h"
 #include "MainLoop.h"
 #include "ReplyLine.h"
 #include "support/UnitHarness.h"

@@ -2,9 +2,9 @@
 // bad files, the JSON form's exact round trip, and the window and the CLI
 // sending the very same bytes for the same exchanges.
 
-#include "app/Cli.h"
-#include "app/CliSupport.h"
-#include "app/CommissionRecord.h"
+#include "cli/Cli.h"
+#include "cli/CliSupport.h"
+#include "cli/CommissionRecord.h"
 #include "config/ConfigJson.h"
 #include "config/RecordFields.h"
 #include "support/UnitHarness.h"

@@ -1,7 +1,7 @@
 // The window without a unit: start-up, controls, binding, close request and
 // data files, driven through the real controls.
 
-#include "config/AnsiText.h"
+#include "common/AnsiText.h"
 #include "config/DataFile.h"
 #include "config/StrToInt.h"
 #include "support/FormHarness.h"

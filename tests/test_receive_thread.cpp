@@ -3,7 +3,7 @@
 // read can be interrupted from another thread, and the hand-over of each
 // report is ordered so that ThreadSanitizer (scripts/tsan.sh) can see it.
 
-#include "device/Port1Comms.h"
+#include "app/Port1Comms.h"
 #include "support/UnitHarness.h"
 
 #include <gtest/gtest.h>

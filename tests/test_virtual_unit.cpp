@@ -3,7 +3,7 @@
 // machine tests).
 
 #include "config/DataFile.h"
-#include "device/VirtualUnit.h"
+#include "unit/VirtualUnit.h"
 #include "support/UnitHarness.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/LogScrollBar.h"
-#include "device/Port1Comms.h"
+#include "app/Port1Comms.h"
 
 #include "ui_MainForm.h"
 

@@ -5,7 +5,7 @@
 // list and the help viewer. Every operator action arrives here as a handler
 // on the main thread.
 
-#include "app/FixedPaths.h"
+#include "common/FixedPaths.h"
 #include "app/OperatorDialogs.h"
 #include "config/ConfigRecord.h"
 #include "help/HelpViewer.h"

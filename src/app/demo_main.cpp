@@ -3,10 +3,10 @@
 // hardware. The unit answers like the firmware, a little slower than at
 // once so the exchanges can be watched in the log.
 
-#include "app/FixedPaths.h"
+#include "common/FixedPaths.h"
 #include "app/MainForm.h"
 #include "app/OperatorDialogs.h"
-#include "device/SimulatedUnit.h"
+#include "unit/SimulatedUnit.h"
 
 #include <QApplication>
 #include <QScreen>

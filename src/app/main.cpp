@@ -1,7 +1,7 @@
 // The process entry: creates the main window on the real dialogs, the real
 // HID layer and the fixed places, and runs the event loop until it closes.
 
-#include "app/FixedPaths.h"
+#include "common/FixedPaths.h"
 #include "app/MainForm.h"
 #include "app/OperatorDialogs.h"
 #include "device/HidapiBackend.h"

@@ -1,6 +1,6 @@
 #include "config/ConfigJson.h"
 
-#include "config/AnsiText.h"
+#include "common/AnsiText.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

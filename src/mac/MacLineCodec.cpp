@@ -1,6 +1,6 @@
 #include "mac/MacLineCodec.h"
 
-#include "config/AnsiText.h"
+#include "common/AnsiText.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,7 +1,7 @@
 #pragma once
 // The window with a simulated HID backend that holds simulated units.
 
-#include "device/SimulatedUnit.h"
+#include "unit/SimulatedUnit.h"
 #include "support/FormHarness.h"
 
 #include <QElapsedTimer>

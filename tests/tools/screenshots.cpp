@@ -2,11 +2,11 @@
 // program shows them at start-up. Run under an X server (scripts/screenshots.sh
 // starts Xvfb); writes PNG files into the folder given as the argument.
 
-#include "app/FixedPaths.h"
+#include "common/FixedPaths.h"
 #include "app/MainForm.h"
 #include "app/OperatorDialogs.h"
 #include "device/HidBackend.h"
-#include "device/SimulatedUnit.h"
+#include "unit/SimulatedUnit.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,8 +5,8 @@
 // a read's requests with those the same command sends to the in-process
 // simulated unit.
 
-#include "app/Cli.h"
-#include "app/CliSupport.h"
+#include "cli/Cli.h"
+#include "cli/CliSupport.h"
 #include "config/ConfigJson.h"
 #include "vm/VmSupport.h"
 

@@ -6,7 +6,7 @@
 
 #include "config/DataFile.h"
 #include "device/HidapiBackend.h"
-#include "device/VirtualUnit.h"
+#include "unit/VirtualUnit.h"
 #include "support/UnitHarness.h"
 #include "vm/VmSupport.h"
 

@@ -5,7 +5,7 @@
 set -u
 build="$1"
 tests="$build/tests/vantrel_vm_tests"
-unit="$build/src/quorvex-virtual-unit"
+unit="$build/src/unit/quorvex-virtual-unit"
 status=0
 
 "$tests" --gtest_filter='-NoAccess.*' || status=1

@@ -4,7 +4,7 @@
 // state. OutReport is one buffer that is never cleared between requests.
 
 #include "app/MainForm.h"
-#include "config/AnsiText.h"
+#include "common/AnsiText.h"
 
 #include "ui_MainForm.h"
 

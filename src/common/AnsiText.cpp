@@ -1,4 +1,4 @@
-#include "config/AnsiText.h"
+#include "common/AnsiText.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

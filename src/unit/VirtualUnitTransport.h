@@ -4,7 +4,7 @@
 // /dev/uhid. Both present vendor 04D8, product FD37, one 64-byte input and
 // one 64-byte output report without report IDs. Linux only.
 
-#include "device/VirtualUnit.h"
+#include "unit/VirtualUnit.h"
 
 #include <memory>
 #include <optional>

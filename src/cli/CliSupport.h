@@ -5,7 +5,7 @@
 // allocation file. Each failure ends the subcommand with a CliFailure that
 // RunCli prints and turns into the exit code.
 
-#include "app/Cli.h"
+#include "cli/Cli.h"
 #include "config/ConfigJson.h"
 #include "config/RecordFields.h"
 #include "mac/MacAllocation.h"

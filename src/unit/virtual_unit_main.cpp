@@ -2,8 +2,8 @@
 // kernel as a USB HID device, so that the real Vantrel (or any program
 // using the kernel's HID stack) can talk to it without hardware.
 
-#include "device/VirtualUnit.h"
-#include "device/VirtualUnitTransport.h"
+#include "unit/VirtualUnit.h"
+#include "unit/VirtualUnitTransport.h"
 
 #include <fcntl.h>
 #include <poll.h>

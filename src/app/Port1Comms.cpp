@@ -1,4 +1,4 @@
-#include "device/Port1Comms.h"
+#include "app/Port1Comms.h"
 
 #include "app/MainForm.h"
 

@@ -3,10 +3,10 @@
 // and sends every request through UnitSession, the one place the program
 // sends requests from.
 
-#include "app/Cli.h"
+#include "cli/Cli.h"
 
-#include "app/CliSupport.h"
-#include "config/AnsiText.h"
+#include "cli/CliSupport.h"
+#include "common/AnsiText.h"
 #include "device/UnitSelection.h"
 
 #include <cstring>

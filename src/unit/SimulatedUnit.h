@@ -7,7 +7,7 @@
 // the receive thread reads.
 
 #include "device/HidBackend.h"
-#include "device/UnitFirmware.h"
+#include "unit/UnitFirmware.h"
 #include "protocol/Reports.h"
 
 #include <chrono>

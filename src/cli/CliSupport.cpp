@@ -1,7 +1,7 @@
-#include "app/CliSupport.h"
+#include "cli/CliSupport.h"
 
 #include "config/AddressRules.h"
-#include "config/AnsiText.h"
+#include "common/AnsiText.h"
 #include "config/StrToInt.h"
 #include "mac/MacLineCodec.h"
 

@@ -1,7 +1,7 @@
 // Finding the unit among the present HID interfaces and opening it.
 
 #include "app/MainForm.h"
-#include "device/Port1Comms.h"
+#include "app/Port1Comms.h"
 #include "device/UnitSelection.h"
 
 void TMainForm::FindAndOpenDevice(std::string pattern)

@@ -1,4 +1,4 @@
-#include "device/UnitFirmware.h"
+#include "unit/UnitFirmware.h"
 
 #include <algorithm>
 #include <cstring>

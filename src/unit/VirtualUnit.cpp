@@ -1,4 +1,4 @@
-#include "device/VirtualUnit.h"
+#include "unit/VirtualUnit.h"
 
 #include "config/DataFile.h"
 

@@ -1,4 +1,4 @@
-#include "app/FixedPaths.h"
+#include "common/FixedPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

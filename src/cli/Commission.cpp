@@ -12,8 +12,8 @@
 // record and the MAC allocation file are only ever changed in one step
 // each, so an interruption leaves both whole.
 
-#include "app/CliSupport.h"
-#include "app/CommissionRecord.h"
+#include "cli/CliSupport.h"
+#include "cli/CommissionRecord.h"
 #include "config/AddressRange.h"
 #include "device/UnitSelection.h"
 

@@ -1,4 +1,4 @@
-#include "device/SimulatedUnit.h"
+#include "unit/SimulatedUnit.h"
 
 #include <algorithm>
 #include <chrono>

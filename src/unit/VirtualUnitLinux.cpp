@@ -1,7 +1,7 @@
 // The Linux side of quorvex-virtual-unit: the USB gadget through configfs
 // and /dev/hidgN, and the uhid device through /dev/uhid.
 
-#include "device/VirtualUnitTransport.h"
+#include "unit/VirtualUnitTransport.h"
 
 #include <linux/uhid.h>
 

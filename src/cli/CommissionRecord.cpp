@@ -1,4 +1,4 @@
-#include "app/CommissionRecord.h"
+#include "cli/CommissionRecord.h"
 
 #include <string_view>
 

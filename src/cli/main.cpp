@@ -3,8 +3,8 @@
 // look at while they wait for the unit; a wait broken by the signal ends at
 // once.
 
-#include "app/Cli.h"
-#include "app/FixedPaths.h"
+#include "cli/Cli.h"
+#include "common/FixedPaths.h"
 #include "device/HidapiBackend.h"
 
 #include <QCoreApplication>

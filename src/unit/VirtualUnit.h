@@ -5,7 +5,7 @@
 // or unplug when told to). Free of Qt and of Linux; the USB gadget and the
 // uhid transports carry the reports.
 
-#include "device/UnitFirmware.h"
+#include "unit/UnitFirmware.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 // test, and the copies between the controls and the record.
 
 #include "app/MainForm.h"
-#include "config/AnsiText.h"
+#include "common/AnsiText.h"
 #include "config/StrToInt.h"
 
 #include "ui_MainForm.h"
