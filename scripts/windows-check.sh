@@ -18,8 +18,8 @@ src="$here/src"
 
 # Built only on Linux (the virtual unit: uhid, USB gadget, poll(2)).
 linux_only=(
-  device/VirtualUnitLinux.cpp
-  device/virtual_unit_main.cpp
+  unit/VirtualUnitLinux.cpp
+  unit/virtual_unit_main.cpp
 )
 
 cxx="${VANTREL_MINGW_CXX:-x86_64-w64-mingw32-g++-posix}"

@@ -9,7 +9,7 @@
 #include "app/OperatorDialogs.h"
 #include "config/ConfigRecord.h"
 #include "help/HelpViewer.h"
-#include "mac/MacAllocation.h"
+#include "mac/MacAllocationFile.h"
 #include "device/HidBackend.h"
 #include "protocol/Exchanges.h"
 #include "protocol/Reports.h"
@@ -171,7 +171,7 @@ private:
     std::unique_ptr<Port1Comms> Port1;
 
     bool MacFileExisted = false; // at start-up, and readable
-    vantrel::MacFileBytes MacFileAsRead; // its mark and each line's bytes, as read at start-up
+    vantrel::MacAllocationFile MacFileAsRead; // the file as read at start-up
 };
 
 // The one main window of the running program.

@@ -1,10 +1,10 @@
 // Saving and loading configuration data files from the window.
 
 #include "app/MainForm.h"
+#include "common/SaveWhole.h"
 #include "config/DataFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 void TMainForm::SaveButtonClick()
 {
@@ -23,15 +23,10 @@ bool TMainForm::SaveConfigFile()
     if (fileName.isEmpty())
         return true;
 
-    // Written to a temporary file and then put in place, so a save that
-    // fails half-way leaves any earlier file of that name as it was.
+    // Written whole: a save that fails half-way leaves any earlier file of
+    // that name as it was.
     const vantrel::DataFileImage image = vantrel::EncodeDataFile(ConfigRecord);
-    QSaveFile file(fileName);
-    const bool saved = file.open(QIODevice::WriteOnly)
-                       && file.write(reinterpret_cast<const char*>(image.data()), qint64(image.size()))
-                              == qint64(image.size())
-                       && file.commit();
-    if (!saved) {
+    if (!vantrel::SaveWhole(fileName, QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size())))) {
         Services.Dialogs.MessageDlg(QStringLiteral("Error Saving File."), MsgType::Error, MsgButtons::Ok);
         Log(QStringLiteral("File Error:"));
         Log(fileName);

@@ -6,39 +6,26 @@
 
 void TMainForm::FindAndOpenDevice(std::string pattern)
 {
-    const std::vector<vantrel::HidInterfaceInfo> present = Services.Hid.Enumerate();
-    if (const auto match = vantrel::FindFirstMatch(present, pattern)) {
-        const vantrel::HidInterfaceInfo& hid = present[*match];
-        // The walk ends at the first match, whatever the opens give.
-        CloseLink();
-        std::string writeError, readError;
-        DeviceWriteHandle = Services.Hid.Open(hid.Path, vantrel::HidOpenMode::Write, writeError);
-        DeviceReadHandle = Services.Hid.Open(hid.Path, vantrel::HidOpenMode::Read, readError);
-        if (DeviceWriteHandle && DeviceReadHandle) {
-            DeviceFound = true;
-            Port1 = std::make_unique<Port1Comms>(*this);
-            // Lowest, not idle: at idle priority (SCHED_IDLE on Linux) a
-            // busy machine starves the thread. With both cores busy, a reply
-            // took a median 15-23 ms (90th percentile 124-431 ms, worst
-            // 1.0-2.8 s) to reach HandleInReport, against 4-8 ms (12-16 ms,
-            // 28-32 ms) at lowest priority (bench/bench_receive_thread.cpp,
-            // BM_HandOverUnderLoad; the README's Performance section). The
-            // thread sleeps in its read between reports, so it takes
-            // nothing from the machine.
-            Port1->start(QThread::LowestPriority);
-        } else {
-            // A link needs both ends; a half-open unit is as good as absent.
-            // The operator learns why, once per device and press, so that a
-            // missing permission is not taken for a missing unit.
-            const std::string& reason = DeviceWriteHandle ? readError : writeError;
-            const QString line = QStringLiteral("Cannot open %1: %2")
-                                     .arg(QString::fromStdString(hid.Path), QString::fromStdString(reason));
-            if (!OpenFailuresLogged.contains(line)) {
-                OpenFailuresLogged << line;
-                Log(line);
-            }
-            DeviceWriteHandle.reset();
-            DeviceReadHandle.reset();
+    vantrel::UnitOpen unit = vantrel::OpenFirstMatch(Services.Hid, pattern, [this] { CloseLink(); });
+    if (unit.Opened()) {
+        DeviceWriteHandle = std::move(unit.Write);
+        DeviceReadHandle = std::move(unit.Read);
+        DeviceFound = true;
+        Port1 = std::make_unique<Port1Comms>(*this);
+        // Lowest, not idle: at idle priority (SCHED_IDLE on Linux) a busy
+        // machine starves the thread, and a reply waits far longer to reach
+        // HandleInReport than at lowest priority (BM_HandOverUnderLoad in
+        // bench/bench_receive_thread.cpp; figures: docs/performance.md). The
+        // thread sleeps in its read between reports, so it takes nothing
+        // from the machine.
+        Port1->start(QThread::LowestPriority);
+    } else if (unit.Match) {
+        // The operator learns why, once per device and press, so that a
+        // missing permission is not taken for a missing unit.
+        const QString line = QString::fromStdString(unit.Error);
+        if (!OpenFailuresLogged.contains(line)) {
+            OpenFailuresLogged << line;
+            Log(line);
         }
     }
 }

@@ -3,11 +3,10 @@
 #include "config/AddressRules.h"
 #include "common/AnsiText.h"
 #include "config/StrToInt.h"
-#include "mac/MacLineCodec.h"
+#include "common/SaveWhole.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -291,9 +290,9 @@ ConfigDocument LoadConfig(const QString& path)
 
 void SaveAtomically(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw CliFailure(CliExit::Failure, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    QString error;
+    if (!SaveWhole(path, bytes, &error))
+        throw CliFailure(CliExit::Failure, QStringLiteral("Cannot write %1: %2").arg(path, error));
 }
 
 void SaveConfig(const QString& path, const ConfigDocument& document)
@@ -329,10 +328,7 @@ namespace {
 
 QString Hex(const std::uint8_t* bytes, std::size_t count)
 {
-    QStringList pairs;
-    for (std::size_t i = 0; i < count; ++i)
-        pairs << QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper();
-    return pairs.join(QLatin1Char(' '));
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(count)).toHex(' ').toUpper());
 }
 
 QString FlagText(std::uint8_t byte)
@@ -556,62 +552,30 @@ QString MacText(const MacOctets& mac)
 MacAllocation LoadMacAllocation(const QString& path)
 {
     MacAllocation allocation;
-    allocation.Path = path;
-    if (!QFileInfo(path).isFile())
+    QString error;
+    switch (ReadMacAllocationFile(path, allocation, &error)) {
+    case MacFileStatus::Read:
+        return allocation;
+    case MacFileStatus::Missing:
         throw CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file not found: %1").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw CliFailure(CliExit::BadFile,
-                         QStringLiteral("MAC allocation file cannot be read: %1: %2").arg(path, file.errorString()));
-    allocation.Bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw CliFailure(CliExit::BadFile,
-                         QStringLiteral("MAC allocation file cannot be read: %1: %2").arg(path, file.errorString()));
-    allocation.File = SplitMacFile(std::string_view(allocation.Bytes.constData(), std::size_t(allocation.Bytes.size())));
-    for (const std::string& line : allocation.File.Lines)
-        allocation.Lines << DecodeMacLine(allocation.File.Encoding, line);
-    return allocation;
+    case MacFileStatus::Unreadable:
+        break;
+    }
+    throw CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file cannot be read: %1: %2").arg(path, error));
 }
 
 MacOctets AllocationMac(const MacAllocation& allocation, const QString& octet5, const QString& octet6,
                         CliExit textCode)
 {
-    if (allocation.Lines.size() < 6)
+    const MacAddressResult mac = MacAddressFrom(allocation.Lines, octet5, octet6);
+    if (mac.TooFewLines)
         throw CliFailure(CliExit::BadFile,
                          QStringLiteral("MAC allocation file has fewer than 6 lines\n") + allocation.Path);
-    const QString sources[6] = {allocation.Lines[5], allocation.Lines[4], allocation.Lines[3],
-                                allocation.Lines[2], octet5, octet6};
-    MacOctets mac{};
-    for (std::size_t i = 0; i < 6; ++i) {
-        const auto octet = HexPairToOctet(sources[i].toLatin1().toStdString());
-        if (!octet)
-            throw CliFailure(i < 4 ? CliExit::BadFile : textCode,
-                             QStringLiteral("Invalid MAC octet: '%1'").arg(sources[i].left(2)));
-        mac[i] = *octet;
-    }
-    return mac;
+    if (!mac.Octets)
+        throw CliFailure(mac.BadOctet < 4 ? CliExit::BadFile : textCode,
+                         QStringLiteral("Invalid MAC octet: '%1'").arg(mac.BadText));
+    return *mac.Octets;
 }
-
-namespace {
-// Line `index` with its first two characters (hex digits) replaced by
-// `octet` in the same letter case, the rest of its bytes as they are.
-std::optional<std::string> WithOctet(const MacAllocation& allocation, qsizetype index, std::uint8_t octet)
-{
-    const MacFileEncoding encoding = allocation.File.Encoding;
-    const QString oldDigits = allocation.Lines[index].left(2);
-    const std::string& bytes = allocation.File.Lines[std::size_t(index)];
-    const std::string oldPrefix = EncodeMacLine(encoding, oldDigits);
-    if (bytes.compare(0, oldPrefix.size(), oldPrefix) != 0)
-        return std::nullopt;
-    QString digits = QStringLiteral("%1").arg(octet, 2, 16, QLatin1Char('0'));
-    if (oldDigits == oldDigits.toUpper())
-        digits = digits.toUpper();
-    std::string line = EncodeMacLine(encoding, digits) + bytes.substr(oldPrefix.size());
-    if (DecodeMacLine(encoding, line).left(2) != digits)
-        return std::nullopt;
-    return line;
-}
-} // namespace
 
 NextMac PlanNextMac(const MacAllocation& allocation)
 {
@@ -631,27 +595,23 @@ NextMac PlanNextMac(const MacAllocation& allocation)
     next.After[4] = std::uint8_t(after >> 8);
     next.After[5] = std::uint8_t(after & 0xFF);
 
-    const auto line1 = WithOctet(allocation, 0, next.After[5]);
-    const auto line2 = WithOctet(allocation, 1, next.After[4]);
-    std::optional<std::string> file;
-    if (line1 && line2)
-        file = ReplaceFirstTwoLines(allocation.File, *line1, *line2);
+    const auto file = WithNextOctets(allocation, next.After[4], next.After[5]);
     if (!file)
         throw CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file not written: it would not read back "
                                                           "exactly, so nothing was sent\n")
                                                + allocation.Path);
-    next.NewFile = QByteArray(file->data(), qsizetype(file->size()));
+    next.NewFile = *file;
     return next;
 }
 
 void CommitNextMac(const MacAllocation& allocation, const NextMac& next)
 {
     const auto notAdvanced = [&](const QString& reason) {
-        const auto hex = [](std::uint8_t octet) { return QStringLiteral("%1").arg(octet, 2, 16, QLatin1Char('0')).toUpper(); };
         return CliFailure(CliExit::Failure,
                           QStringLiteral("The unit now has the MAC address %1, but the MAC allocation file %2 was "
                                          "not advanced: %3\nSet its lines 2 and 1 to %4 and %5 before the next unit.")
-                              .arg(MacText(next.Mac), allocation.Path, reason, hex(next.After[4]), hex(next.After[5])));
+                              .arg(MacText(next.Mac), allocation.Path, reason, OctetText(next.After[4]),
+                                   OctetText(next.After[5])));
     };
     QFile file(allocation.Path);
     QByteArray now;
@@ -661,11 +621,9 @@ void CommitNextMac(const MacAllocation& allocation, const NextMac& next)
     if (!read || file.error() != QFileDevice::NoError || now != allocation.Bytes)
         throw notAdvanced(QStringLiteral("it changed while the address was sent"));
     file.close();
-    try {
-        SaveAtomically(allocation.Path, next.NewFile);
-    } catch (const CliFailure& failure) {
-        throw notAdvanced(failure.Message);
-    }
+    QString error;
+    if (!SaveWhole(allocation.Path, next.NewFile, &error))
+        throw notAdvanced(QStringLiteral("Cannot write %1: %2").arg(allocation.Path, error));
 }
 
 } // namespace vantrel::cli

@@ -8,7 +8,7 @@
 #include "cli/Cli.h"
 #include "config/ConfigJson.h"
 #include "config/RecordFields.h"
-#include "mac/MacAllocation.h"
+#include "mac/MacAllocationFile.h"
 #include "protocol/UnitSession.h"
 
 #include <QByteArray>
@@ -184,12 +184,7 @@ std::unique_ptr<UnitSession> ConnectToUnit(CliContext& context, std::chrono::mil
 
 // ---- The MAC allocation file ----------------------------------------------------------------
 
-struct MacAllocation {
-    QString Path;
-    QByteArray Bytes;  // the file as read
-    MacFileBytes File; // its mark and the bytes of each line
-    QStringList Lines; // each line's text
-};
+using MacAllocation = MacAllocationFile;
 
 // Reads the whole file. Throws CliFailure(BadFile) when it is missing or
 // cannot be read.

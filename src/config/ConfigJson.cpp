@@ -88,15 +88,7 @@ QString ShownValue(const QJsonValue& value)
 
 QString HexText(const std::uint8_t* bytes, std::size_t count)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    QString text;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            text += QLatin1Char(' ');
-        text += QLatin1Char(digits[bytes[i] >> 4]);
-        text += QLatin1Char(digits[bytes[i] & 15]);
-    }
-    return text;
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(count)).toHex(' ').toUpper());
 }
 
 // Bytes written as two hex digits each; blanks between them are allowed.

@@ -28,6 +28,28 @@ std::optional<std::size_t> FindFirstMatch(const std::vector<HidInterfaceInfo>& i
     return std::nullopt;
 }
 
+UnitOpen OpenFirstMatch(HidBackend& hid, std::string_view pattern, const std::function<void()>& beforeOpen)
+{
+    UnitOpen unit;
+    const std::vector<HidInterfaceInfo> present = hid.Enumerate();
+    const auto match = FindFirstMatch(present, pattern);
+    if (!match)
+        return unit;
+    unit.Match = present[*match];
+    if (beforeOpen)
+        beforeOpen();
+    std::string writeError, readError;
+    unit.Write = hid.Open(unit.Match->Path, HidOpenMode::Write, writeError);
+    unit.Read = hid.Open(unit.Match->Path, HidOpenMode::Read, readError);
+    if (!unit.Opened()) {
+        // A link needs both ends; a half-open unit is as good as absent.
+        unit.Error = "Cannot open " + unit.Match->Path + ": " + (unit.Write ? readError : writeError);
+        unit.Write.reset();
+        unit.Read.reset();
+    }
+    return unit;
+}
+
 bool IsProgramMode(std::string_view hardwareId)
 {
     return MatchesPattern(hardwareId, kProgramModePattern);

@@ -8,6 +8,9 @@
 #include "device/HidBackend.h"
 
 #include <array>
+#include <functional>
+#include <memory>
+#include <string>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -25,6 +28,20 @@ bool MatchesPattern(std::string_view hardwareId, std::string_view pattern);
 
 // The index of the first interface that matches, if any.
 std::optional<std::size_t> FindFirstMatch(const std::vector<HidInterfaceInfo>& interfaces, std::string_view pattern);
+
+// One search for the unit: the first present interface that matches a
+// pattern, opened once for writing and once for reading. The search ends
+// at that first match, whatever the opens give.
+struct UnitOpen {
+    std::optional<HidInterfaceInfo> Match; // the interface the pattern matched, if any
+    std::unique_ptr<HidHandle> Write, Read; // both set when it opened
+    std::string Error;                      // else "Cannot open <path>: <the system's reason>"
+    bool Opened() const { return Write && Read; }
+};
+
+// Runs the search; `beforeOpen`, when given, runs once a match is found and
+// before it is opened (the window drops its old link there).
+UnitOpen OpenFirstMatch(HidBackend& hid, std::string_view pattern, const std::function<void()>& beforeOpen = {});
 
 // True for a unit in program mode (revision 0001).
 bool IsProgramMode(std::string_view hardwareId);

@@ -7,6 +7,7 @@
 // different bytes.
 
 #include "config/ConfigRecord.h"
+#include "mac/MacAllocation.h"
 #include "protocol/Reports.h"
 
 #include <array>
@@ -51,8 +52,6 @@ inline constexpr std::array<RequestStep, 7> kWriteRequests{{{RequestKind::Identi
 
 // "Send New MAC": identification and the new address.
 inline constexpr std::array<RequestStep, 2> kMacRequests{{{RequestKind::Identify}, {RequestKind::MacWrite}}};
-
-using MacOctets = std::array<std::uint8_t, 6>;
 
 // Writes the request of `step` into `out`: exactly the bytes that request
 // defines, every other byte left as earlier requests left it. The step's

@@ -1,5 +1,7 @@
 #include "protocol/Reports.h"
 
+#include <QByteArray>
+
 #include <algorithm>
 #include <cstring>
 
@@ -175,15 +177,7 @@ ConfigRecord ReadBackOf(const ConfigRecord& written, const ConfigRecord& base)
 
 std::string MacAddressText(const std::uint8_t* octets)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (int i = 0; i < 6; ++i) {
-        if (i > 0)
-            text += '.';
-        text += digits[octets[i] >> 4];
-        text += digits[octets[i] & 0x0F];
-    }
-    return text;
+    return QByteArray(reinterpret_cast<const char*>(octets), 6).toHex('.').toUpper().toStdString();
 }
 
 } // namespace vantrel

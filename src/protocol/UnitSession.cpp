@@ -29,23 +29,16 @@ void UnitSession::Connect()
     Disconnect();
     std::string whyNot; // the first open failure, for NoAccess
     for (std::string_view pattern : kUnitPatterns) {
-        const std::vector<HidInterfaceInfo> present = hid_.Enumerate();
-        const auto match = FindFirstMatch(present, pattern);
-        if (!match)
-            continue;
-        // The search for a pattern ends at its first match, whatever the
-        // opens give; the next pattern is tried after a failed open.
-        std::string writeError, readError;
-        auto write = hid_.Open(present[*match].Path, HidOpenMode::Write, writeError);
-        auto read = hid_.Open(present[*match].Path, HidOpenMode::Read, readError);
-        if (!write || !read) {
+        // The next pattern is tried after a failed open.
+        UnitOpen unit = OpenFirstMatch(hid_, pattern);
+        if (!unit.Opened()) {
             if (whyNot.empty())
-                whyNot = "Cannot open " + present[*match].Path + ": " + (write ? readError : writeError);
+                whyNot = unit.Error;
             continue;
         }
-        unit_ = present[*match];
-        write_ = std::move(write);
-        read_ = std::move(read);
+        unit_ = *unit.Match;
+        write_ = std::move(unit.Write);
+        read_ = std::move(unit.Read);
         if (pattern == kProgramModePattern)
             throw SessionError(SessionFailure::ProgramMode, "QUORVEX is in Program Mode");
         return;

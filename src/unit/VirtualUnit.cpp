@@ -2,6 +2,8 @@
 
 #include "config/DataFile.h"
 
+#include <QByteArray>
+
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -73,16 +75,7 @@ std::optional<std::array<std::uint8_t, 6>> ParseMacAddress(const std::string& te
 
 std::string HexBytes(const Report& report)
 {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(report.size() * 3);
-    for (std::uint8_t b : report) {
-        if (!text.empty())
-            text += ' ';
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
+    return QByteArray(reinterpret_cast<const char*>(report.data()), qsizetype(report.size())).toHex(' ').toStdString();
 }
 
 std::string VirtualUnitUsage()
