@@ -19,6 +19,16 @@ foreach(_program IN LISTS VANTREL_INSTALLED_PROGRAMS)
   endif()
 endforeach()
 
+# The help: beside the programs on Windows, where the window looks first;
+# on Linux in the package's data folder, where the installed window finds it.
+if(VANTREL_HAVE_HELP)
+  if(WIN32)
+    install(FILES "${VANTREL_HELP_CHM}" DESTINATION ${CMAKE_INSTALL_BINDIR})
+  else()
+    install(FILES "${VANTREL_HELP_CHM}" DESTINATION ${CMAKE_INSTALL_DATADIR}/vantrel)
+  endif()
+endif()
+
 # The rest (desktop entry, icon, udev rule, Debian package) is for Linux.
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
   return()
@@ -75,6 +85,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Dependencies come from the programs' own shared libraries (dpkg-shlibdeps,
 # from dpkg-dev), never from a hand-written list.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A viewer for the help file, vantrel.chm, which the desktop opens with it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm | kchmviewer | okular")
 
 # Qt loads its platform plugin (xcb on the desktop) with dlopen, which
 # dpkg-shlibdeps cannot see. Ask dpkg which package holds the plugin and which

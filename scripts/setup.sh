@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-apps imagemagick
   fonts-wine fonts-dejavu-core fontconfig
   qemu-system-x86 busybox-static cpio kmod
-  dpkg-dev
+  dpkg-dev fp-utils
   g++-mingw-w64-x86-64
   clang libclang-rt-14-dev
 )

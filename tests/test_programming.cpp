@@ -508,10 +508,17 @@ TEST(Help, HiddenWithoutTheFileAndNoViewerCallAtClose)
     }
 }
 
-TEST(Help, ShownWithTheFileOpensItAndShutsTheViewerDownAtClose)
+// Beside the program, or where the Linux package puts it.
+class HelpPlace : public ::testing::TestWithParam<const char*> {};
+INSTANTIATE_TEST_SUITE_P(, HelpPlace, ::testing::Values("/vantrel.chm", "/../share/vantrel/vantrel.chm"),
+                         [](const auto& info) { return info.index == 0 ? "BesideTheProgram" : "InstalledDataFolder"; });
+
+TEST_P(HelpPlace, ShownWithTheFileOpensItByFullPathAndShutsTheViewerDownAtClose)
 {
     UnitHarness h;
-    WriteFile(h.Paths.ProgramDir + S("/vantrel.chm"), "help");
+    const QString helpFile = QDir::cleanPath(h.Paths.ProgramDir + S(GetParam()));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(helpFile).absolutePath()));
+    WriteFile(helpFile, "help");
     h.Create();
     ASSERT_FALSE(h.Get<QPushButton>(S("HelpButton"))->isHidden());
     ASSERT_NE(h.Form->HelpLibrary, nullptr);
@@ -523,8 +530,7 @@ TEST(Help, ShownWithTheFileOpensItAndShutsTheViewerDownAtClose)
     h.Click(S("HelpButton"));
     QDesktopServices::unsetUrlHandler(S("file"));
     ASSERT_EQ(recorder.Opened.size(), 1);
-    EXPECT_EQ(QFileInfo(recorder.Opened[0].toLocalFile()).canonicalFilePath(),
-              QFileInfo(h.Paths.ProgramDir + S("/vantrel.chm")).canonicalFilePath());
+    EXPECT_EQ(QFileInfo(recorder.Opened[0].toLocalFile()).canonicalFilePath(), QFileInfo(helpFile).canonicalFilePath());
 
     EXPECT_TRUE(h.RequestClose());
     EXPECT_EQ(*calls, (std::vector<unsigned>{hh::Initialize, hh::DisplayTopic, hh::CloseAll, hh::Uninitialize}));

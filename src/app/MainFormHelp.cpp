@@ -1,17 +1,28 @@
-// The "Help" button: shown only when the help file lies beside the program
-// and a viewer could be loaded.
+// The "Help" button: shown only when the help file is in its place and a
+// viewer could be loaded. Its place is beside the program; an installed
+// program on Linux finds it in the package's data folder instead
+// (<prefix>/share/vantrel beside <prefix>/bin).
 
 #include "app/MainForm.h"
+#include "common/AnsiText.h"
 
 #include "ui_MainForm.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 void TMainForm::SetUpHelp()
 {
-    HelpFilePath = QFileInfo(QDir(Services.Paths.ProgramDir).filePath(QString::fromLatin1(vantrel::kHelpFileName)))
-                       .absoluteFilePath();
+    const QString name = QString::fromLatin1(vantrel::kHelpFileName);
+    const QDir programDir(Services.Paths.ProgramDir);
+    HelpFilePath = QFileInfo(programDir.filePath(name)).absoluteFilePath();
+#ifndef Q_OS_WIN
+    const QString installed
+        = QDir::cleanPath(QFileInfo(programDir.filePath(QStringLiteral("../share/vantrel/") + name)).absoluteFilePath());
+    if (!QFileInfo(HelpFilePath).isFile() && QFileInfo(installed).isFile())
+        HelpFilePath = installed;
+#endif
     // Only a file is the help file: a folder of that name is not.
     if (!QFileInfo(HelpFilePath).isFile()) {
         ui->HelpButton->hide();
@@ -27,8 +38,16 @@ void TMainForm::SetUpHelp()
 
 void TMainForm::HelpButtonClick()
 {
-    if (HelpLibrary)
-        HelpLibrary->HtmlHelp(vantrel::kHelpFileName, vantrel::hh::DisplayTopic, 0);
+    if (HelpLibrary) {
+        // The viewer is given the full path: by its bare name it would be
+        // looked for in the current folder, which need not be the program's.
+#ifdef Q_OS_WIN
+        const std::string file = vantrel::ToAnsi(QDir::toNativeSeparators(HelpFilePath)); // the control's narrow text
+#else
+        const std::string file = QFile::encodeName(HelpFilePath).toStdString();
+#endif
+        HelpLibrary->HtmlHelp(file.c_str(), vantrel::hh::DisplayTopic, 0);
+    }
 }
 
 void TMainForm::CloseHelp()
