@@ -11,9 +11,9 @@
 // per_unit_ms: wall time per unit; per_unit_cpu_ms: the process's CPU time
 // per unit.
 //
-// Against a real unit each unit also costs the link's floor: about 14 ms
-// for the write's seven round trips, 2 ms for the MAC address and 12 ms for
-// the read-back (README, "Performance").
+// Against a real unit each unit also waits for the link's floor: the
+// write's seven round trips, the MAC address and the read-back.
+// Figures: docs/performance.md.
 
 #include "cli/Cli.h"
 #include "config/ConfigJson.h"

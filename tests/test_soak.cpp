@@ -6,8 +6,8 @@
 // growth does not count.
 //
 // VANTREL_SOAK_EXCHANGES sets how many exchanges run (default 600, the
-// short version the test command runs; the README has the figures of a
-// long run). The program runs itself without glibc's per-thread malloc
+// short version the test command runs; docs/evidence.md has the figures
+// of a long run). The program runs itself without glibc's per-thread malloc
 // caches (see main below).
 
 #include "support/UnitHarness.h"
@@ -44,7 +44,7 @@ constexpr int kDefaultExchanges = 600; // three rounds: the warm-up and two meas
 // or more per round of 200 and fails the short run already. A leak once
 // per re-plug adds one chunk per round: the long run (100 rounds) catches
 // one of 48 bytes or more. Measured from round to round, the heap varies by
-// less than 2 KiB (the figures in the README).
+// far less than this. Figures: docs/evidence.md ("Soak").
 constexpr long long kHeapToleranceBytes = 4096;
 
 constexpr char kNoThreadCaches[] = "glibc.malloc.tcache_count=0";
