@@ -51,6 +51,16 @@ set(VANTREL_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
 install(FILES "${_vantrel_packaging}/70-quorvex.rules"
   DESTINATION ${VANTREL_UDEV_RULES_DIR})
 
+# vantrel-cli's man page (gzipped) and bash completion, which src/cli makes
+# at build time from the program's own tables (the target vantrel_cli_docs).
+# bash-completion loads a command's completion from this folder by its name.
+if(TARGET vantrel_cli_docs)
+  get_target_property(_vantrel_cli_man vantrel_cli_docs VANTREL_MAN_PAGE)
+  get_target_property(_vantrel_cli_completion vantrel_cli_docs VANTREL_BASH_COMPLETION)
+  install(FILES "${_vantrel_cli_man}" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES "${_vantrel_cli_completion}" DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+endif()
+
 # --- The Debian package ------------------------------------------------------
 set(VANTREL_PACKAGE_MAINTAINER "Vantrel developers <vantrel@example.org>" CACHE STRING
   "Maintainer line of the Debian package")

@@ -2,7 +2,8 @@
 # Builds the Debian package from a Release build of the programs, checks its
 # file list and its computed dependencies, installs it with apt, checks that
 # the installed programs start and that the udev rule is where udev reads it,
-# and removes the package again. Exits non-zero on any failure.
+# that vantrel-cli's man page and bash completion work, and removes the
+# package again. Exits non-zero on any failure.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$here/build/package"
@@ -58,6 +59,9 @@ required=(
   /usr/share/applications/vantrel.desktop
   /usr/share/icons/hicolor/scalable/apps/vantrel.svg
   /usr/lib/udev/rules.d/70-quorvex.rules
+  /usr/share/man/man1/vantrel-cli.1.gz
+  /usr/share/bash-completion/completions/vantrel-cli
+  /usr/share/vantrel/vantrel.chm
 )
 for f in "${required[@]}"; do
   grep -qx "$f" "$build/deb-files.txt" || fail "the package lacks $f"
@@ -67,6 +71,7 @@ while read -r f; do
     /usr/bin/*/*) fail "unexpected file in the package: $f" ;;
     /usr/bin/*|/usr/share/applications/*.desktop|/usr/share/icons/hicolor/*.svg|/usr/share/icons/hicolor/*.png) ;;
     /usr/lib/udev/rules.d/*.rules|/usr/share/doc/vantrel/*|/usr/share/man/*) ;;
+    /usr/share/bash-completion/completions/vantrel-cli|/usr/share/vantrel/vantrel.chm) ;;
     *) fail "unexpected file in the package: $f" ;;
   esac
 done <"$build/deb-files.txt"
@@ -120,6 +125,32 @@ runs_until_timeout "vantrel (xcb under Xvfb)" env QT_QPA_PLATFORM=xcb xvfb-run -
 (cd "$scratch" && HOME="$scratch" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/vantrel-cli --help) \
   >"$scratch/out.log" 2>&1 || { cat "$scratch/out.log" >&2; fail "vantrel-cli --help without a display"; }
 
+step "vantrel-cli's man page and bash completion"
+# The completion, sourced in bash as bash-completion sources it, completes
+# the subcommands and their options.
+completion=/usr/share/bash-completion/completions/vantrel-cli
+[ -f "$completion" ] || fail "$completion is not installed"
+completes() {
+  local expected="$1"; shift
+  local got
+  got="$(bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _vantrel_cli; echo "${COMPREPLY[*]}"' \
+    _ "$completion" "$@" 2>&1)" || fail "the completion failed for '$*': $got"
+  [ "$got" = "$expected" ] || fail "the completion of '$*' gives '$got', not '$expected'"
+}
+completes commission vantrel-cli com
+completes "--dhcp" vantrel-cli write --dh
+completes "on off" vantrel-cli write --broadcast ""
+bash -c 'source "$1"; complete -p vantrel-cli' _ "$completion" | grep -q -- '-F _vantrel_cli vantrel-cli$' \
+  || fail "$completion does not register the completion for vantrel-cli"
+# man finds the page by its name, and it renders without a warning.
+if ! command -v man >/dev/null; then
+  apt_get install man-db >"$build/apt-man.log" 2>&1 || { cat "$build/apt-man.log" >&2; fail "apt-get install man-db"; }
+fi
+[ "$(man -w vantrel-cli)" = /usr/share/man/man1/vantrel-cli.1.gz ] || fail "man -w vantrel-cli does not find the page"
+warnings="$(MANWIDTH=80 man --warnings -l /usr/share/man/man1/vantrel-cli.1.gz 2>&1 >/dev/null)"
+[ -z "$warnings" ] || fail "vantrel-cli.1 renders with warnings: $warnings"
+MANWIDTH=80 man -P cat vantrel-cli 2>/dev/null | grep -q '^EXIT STATUS' || fail "man vantrel-cli shows no exit status"
+
 step "udev rule"
 # The folders systemd-udevd reads rules from (Debian 12: systemd 252, merged
 # /usr, so /lib/udev/rules.d is the same folder as /usr/lib/udev/rules.d).
@@ -142,7 +173,8 @@ grep -Eq '^SUBSYSTEM=="hidraw", ATTRS\{idVendor\}=="04d8", ATTRS\{idProduct\}=="
 step "remove again"
 if [ "$was_installed" = no ]; then
   apt_get remove vantrel >"$build/apt-remove.log" 2>&1 || { cat "$build/apt-remove.log" >&2; fail "apt-get remove vantrel"; }
-  [ ! -e /usr/bin/vantrel ] && [ ! -e "$rule" ] || fail "files left behind after apt-get remove vantrel"
+  [ ! -e /usr/bin/vantrel ] && [ ! -e "$rule" ] && [ ! -e "$completion" ] \
+    || fail "files left behind after apt-get remove vantrel"
 else
   echo "vantrel was installed before this test, so it stays installed (now at $version)"
 fi

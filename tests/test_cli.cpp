@@ -3,6 +3,8 @@
 // sending the very same bytes for the same exchanges.
 
 #include "cli/Cli.h"
+#include "cli/CliDocs.h"
+#include "cli/CliHelp.h"
 #include "cli/CliSupport.h"
 #include "cli/CommissionRecord.h"
 #include "config/ConfigJson.h"
@@ -14,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -170,6 +173,11 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"UnknownSubcommand", Unit, {"frobnicate"}, CliExit::Usage, "vantrel-cli: unknown subcommand 'frobnicate'"},
         ExitCase{"UnknownOption", Unit, {"read", "--colour"}, CliExit::Usage, "vantrel-cli read: unknown option '--colour'"},
         ExitCase{"MissingArgument", Unit, {"write"}, CliExit::Usage, "vantrel-cli write: missing argument: FILE"},
+        ExitCase{"UnexpectedArgument", Unit, {"list", "x"}, CliExit::Usage, "vantrel-cli list: unexpected argument 'x'"},
+        ExitCase{"OptionGivenTwice", Site, {"write", "$dir/site.dat", "--port", "1", "--port=2"}, CliExit::Usage,
+                 "vantrel-cli write: --port is given more than once"},
+        ExitCase{"MissingValue", Unit, {"read", "-o"}, CliExit::Usage, "vantrel-cli read: --output needs a value (FILE)"},
+        ExitCase{"SwitchWithValue", Unit, {"mac", "--next=1"}, CliExit::Usage, "vantrel-cli mac: --next takes no value"},
         ExitCase{"BadTimeout", Unit, {"read", "--timeout", "0"}, CliExit::Usage,
                  "--timeout: '0' is not a whole number of milliseconds from 1 to 3600000"},
         ExitCase{"OutputNeitherDatNorJson", Unit, {"read", "-o", "$dir/x.txt"}, CliExit::Usage, ""},
@@ -229,6 +237,56 @@ TEST(Cli, HelpForTheProgramAndEachSubcommand)
     }
     EXPECT_TRUE(h.Run(Args({"mac", "--help"})).Out.contains(QStringLiteral("--mac-file PATH")));
     EXPECT_EQ(h.Run({}).Code, int(CliExit::Usage));
+}
+
+// Every help fits a terminal of 80 columns and ends in exit code 0.
+class CliHelpWidth : public testing::TestWithParam<QString> {};
+
+TEST_P(CliHelpWidth, EveryLineFitsEightyColumns)
+{
+    CliHarness h;
+    const CliRun run = h.Run(GetParam() == S("program") ? Args({"--help"}) : QStringList{GetParam(), S("--help")});
+    EXPECT_EQ(run.Code, 0);
+    EXPECT_TRUE(run.Err.isEmpty());
+    for (const QString& line : run.Out.split(QLatin1Char('\n')))
+        EXPECT_LE(line.size(), 80) << line.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CliHelpWidth, testing::ValuesIn([] {
+                             QStringList names{S("program")};
+                             for (const cli::CommandSpec& spec : cli::CommandSpecs())
+                                 names << spec.Name;
+                             return names;
+                         }()),
+                         [](const auto& info) { return info.param.toStdString(); });
+
+// docs/cli.md shows the exit codes' table as the program has it.
+TEST(Cli, TheDocumentedExitCodesAreThoseOfTheProgram)
+{
+    const QStringList page = QString::fromUtf8(ReadFile(S(QT_TESTCASE_SOURCEDIR "/../docs/cli.md"))).split('\n');
+    for (const ExitCodeText& code : ExitCodeTexts())
+        EXPECT_TRUE(page.contains(QStringLiteral("| %1 | %2 |").arg(int(code.Code)).arg(QString::fromUtf8(code.Meaning))))
+            << code.Meaning;
+}
+
+// The completion, sourced in bash: subcommands, options, their values, files.
+TEST(Cli, TheBashCompletionCompletesSubcommandsOptionsAndValues)
+{
+    CliHarness h;
+    WriteFile(h.Path("site.dat"), "");
+    WriteFile(h.Path("completion.bash"), cli::BashCompletion().toUtf8());
+    QProcess bash;
+    bash.setWorkingDirectory(h.Dir.path());
+    bash.start(S("bash"), {S("-uc"), S(R"(source ./completion.bash
+for line in "com" "write --dh" "write --broadcast = o" "diff u" "convert si"; do
+    read -ra COMP_WORDS <<<"vantrel-cli $line"
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    _vantrel_cli
+    echo "${COMPREPLY[*]}"
+done)")});
+    ASSERT_TRUE(bash.waitForFinished(10000));
+    EXPECT_EQ(bash.readAllStandardError(), "");
+    EXPECT_EQ(bash.readAllStandardOutput(), "commission\n--dhcp\non off\nunit\nsite.dat\n");
 }
 
 // ---- list, info, read -------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 // MAC allocation file's place, the interrupt flag, the clock), so the tests
 // run it in-process against simulated units.
 
+#include "cli/ExitCodes.h"
 #include "device/HidBackend.h"
 
 #include <QString>
@@ -17,20 +18,6 @@
 #include <functional>
 
 namespace vantrel {
-
-// The documented exit codes (README, "Commissioning many units").
-enum class CliExit : int {
-    Success = 0,
-    Failure = 1,          // anything else: a write that failed, a unit that went away, a file not written
-    Usage = 2,            // unknown subcommand or option, missing or malformed argument
-    NoUnit = 3,           // "Cannot find QUORVEX"
-    ProgramMode = 4,      // "QUORVEX is in Program Mode"
-    NoAccess = 5,         // a unit is there but cannot be opened
-    NoAnswer = 6,         // no reply within the time-out
-    CheckFailed = 7,      // a read-back or a diff found differences; a unit running another application
-    BadFile = 8,          // a data, JSON or MAC allocation file that cannot be used
-    Interrupted = 130,    // Ctrl-C
-};
 
 struct CliContext {
     HidBackend& Hid;
@@ -50,7 +37,7 @@ struct CliContext {
 // Runs `args` (without the program name) and returns the exit code.
 int RunCli(const QStringList& args, CliContext& context);
 
-// The text of `vantrel-cli --help`.
+// The text of `vantrel-cli --help`: the subcommands and the exit codes.
 QString CliUsage();
 
 } // namespace vantrel

@@ -1,14 +1,15 @@
 #pragma once
-// What vantrel-cli's subcommands share: option parsing and help, the exit
-// code of each failure, configuration files by extension, records as
-// readable text, the write with its read-back check, and the MAC
-// allocation file. Each failure ends the subcommand with a CliFailure that
-// RunCli prints and turns into the exit code.
+// What vantrel-cli's subcommands share: their options (CliOptions.h),
+// configuration files by extension, records as readable text, the write
+// with its read-back check, and the MAC allocation file (CliMacFile.h).
+// Each failure ends the subcommand with a CliFailure that RunCli prints
+// and turns into the exit code.
 
 #include "cli/Cli.h"
+#include "cli/CliMacFile.h"
+#include "cli/CliOptions.h"
 #include "config/ConfigJson.h"
 #include "config/RecordFields.h"
-#include "mac/MacAllocationFile.h"
 #include "protocol/UnitSession.h"
 
 #include <QByteArray>
@@ -16,84 +17,12 @@
 #include <QStringList>
 
 #include <chrono>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace vantrel::cli {
-
-// Ends a subcommand: `Message` (one or more lines) goes to the error
-// stream and `Code` is the program's exit code.
-class CliFailure : public std::exception {
-public:
-    CliFailure(CliExit code, QString message) : Code(code), Message(std::move(message)), text_(Message.toStdString()) {}
-    const char* what() const noexcept override { return text_.c_str(); }
-    CliExit Code;
-    QString Message;
-
-private:
-    std::string text_;
-};
-
-// ---- Options ---------------------------------------------------------------------------
-
-struct OptionSpec {
-    QString Name;  // "--timeout"; a one-letter alias goes in Alias ("-o")
-    QString Value; // what the value is called in the help ("MS"); empty for a switch
-    QString Help = {};
-    QString Alias = {};
-    bool Repeatable = false;
-};
-
-struct CommandSpec {
-    QString Name;        // "read"
-    QString Arguments;   // "[-o FILE]" as the synopsis shows them after the options
-    QString Summary;     // one line, for vantrel-cli --help
-    QString Description; // the rest of the subcommand's help
-    std::vector<OptionSpec> Options = {};
-    int MinPositional = 0;
-    int MaxPositional = 0;
-};
-
-// `--timeout MS`: how long to wait for each reply (default 2000), and
-// `--mac-file PATH`: the MAC allocation file instead of its fixed place.
-OptionSpec TimeoutOption();
-OptionSpec MacFileOption();
-constexpr std::chrono::milliseconds kDefaultReplyTimeout{2000};
-
-class ParsedArgs {
-public:
-    QStringList Positional;
-    std::vector<std::pair<QString, QString>> Given; // option name and value, in order
-
-    bool Has(const QString& name) const;
-    QString Value(const QString& name) const; // the last one given; empty when none
-    QStringList Values(const QString& name) const;
-};
-
-// The subcommand's arguments (after its name). A word after "--" is never
-// an option. Throws CliFailure(Usage) naming what is wrong.
-ParsedArgs ParseArgs(const CommandSpec& spec, const QStringList& args);
-
-// The subcommand's --help text.
-QString CommandHelp(const CommandSpec& spec);
-
-// A usage failure with the hint to the subcommand's help.
-CliFailure UsageError(const CommandSpec& spec, const QString& message);
-
-std::chrono::milliseconds ReplyTimeout(const ParsedArgs& args);
-QString MacAllocationPath(const ParsedArgs& args, const CliContext& context);
-
-// A decimal whole number from `min` to `max` (an optional '-' and digits).
-std::optional<long long> ParseDecimal(const QString& text, long long min, long long max);
-
-// ---- Failures and exit codes ----------------------------------------------------------------
-
-CliExit ExitCodeFor(SessionFailure failure);
 
 // Runs a subcommand: what it throws (CliFailure, SessionError, anything
 // else) is printed on the error stream and becomes the exit code.
@@ -181,44 +110,5 @@ WriteCheck WriteAndCheck(UnitSession& session, const ConfigRecord& record);
 
 // A session with the unit found and opened. Throws SessionError.
 std::unique_ptr<UnitSession> ConnectToUnit(CliContext& context, std::chrono::milliseconds timeout);
-
-// ---- The MAC allocation file ----------------------------------------------------------------
-
-using MacAllocation = MacAllocationFile;
-
-// Reads the whole file. Throws CliFailure(BadFile) when it is missing or
-// cannot be read.
-MacAllocation LoadMacAllocation(const QString& path);
-
-// The address "Send New MAC" sends: octets 1 to 4 from lines 6 to 3,
-// octets 5 and 6 from the two texts (the first two characters of each, as
-// the window takes its two fields). The window's refusals: "MAC allocation
-// file has fewer than 6 lines", "Invalid MAC octet: 'G1'". Throws
-// CliFailure(BadFile), or `textCode` when one of the two texts is wrong.
-MacOctets AllocationMac(const MacAllocation& allocation, const QString& octet5, const QString& octet6,
-                        CliExit textCode);
-
-// `mac --next`: the address lines 2 and 1 name, and the file that names
-// the address after it (octet 5 × 256 + octet 6 + 1) in lines 2 and 1, the
-// rest of each of the two lines and every other line byte for byte as they
-// were. Refused (CliFailure(BadFile)) before anything is sent: a file
-// holding FF FF there, and one that would not read back exactly.
-struct NextMac {
-    MacOctets Mac{};
-    MacOctets After{};
-    QByteArray NewFile;
-};
-NextMac PlanNextMac(const MacAllocation& allocation);
-
-// Puts the planned file in place, atomically, once the unit has taken the
-// address. Refused (CliFailure(Failure)) when the file changed meanwhile.
-void CommitNextMac(const MacAllocation& allocation, const NextMac& next);
-
-QString MacText(const MacOctets& mac);
-
-// ---- commission ---------------------------------------------------------------------------
-
-CommandSpec CommissionSpec();
-CliExit RunCommission(const ParsedArgs& args, CliContext& context);
 
 } // namespace vantrel::cli

@@ -1,0 +1,162 @@
+// A configuration checked as the window checks what it writes, written to
+// the unit, and read back to see that the unit holds it.
+
+#include "cli/CliSupport.h"
+
+#include "common/AnsiText.h"
+#include "config/AddressRules.h"
+#include "config/StrToInt.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace vantrel::cli {
+
+void ApplyAddresses(ConfigRecord& record, const AddressOverrides& overrides)
+{
+    if (overrides.Ip && record.DHCPEnable != 0)
+        throw CliFailure(CliExit::Usage, QStringLiteral("The IP address is not used while \"Get Address "
+                                                        "Automatically\" is on: the unit gets its address itself"));
+    if (overrides.Target && record.EnableClient == 0)
+        throw CliFailure(CliExit::Usage,
+                         QStringLiteral("The target IP address is not used while \"Enable Client\" is off"));
+    const auto texts = [](const std::optional<QString>& given, const std::uint8_t (&octets)[4]) {
+        if (given)
+            return SplitDottedAddress(given->toStdString());
+        OctetTexts shown;
+        for (std::size_t i = 0; i < 4; ++i)
+            shown[i] = std::to_string(octets[i]);
+        return shown;
+    };
+    AddressTexts check;
+    check.DhcpEnabled = record.DHCPEnable != 0;
+    check.ClientEnabled = record.EnableClient != 0;
+    check.Ip = texts(overrides.Ip, record.IPAddr);
+    check.Gateway = texts(overrides.Gateway, record.GateWayAddr);
+    check.Mask = texts(overrides.Mask, record.SubMaskAddr);
+    check.Target = texts(overrides.Target, record.ClientAddr);
+    const std::vector<std::string> failures = CheckAddressTexts(check);
+    if (!failures.empty()) {
+        QStringList lines;
+        for (const std::string& f : failures)
+            lines << QString::fromStdString(f);
+        lines << QString::fromLatin1(kAddressCheckFailed);
+        throw CliFailure(CliExit::Usage, lines.join(QLatin1Char('\n')));
+    }
+    const auto take = [](const OctetTexts& octets, std::uint8_t (&field)[4]) {
+        for (std::size_t i = 0; i < 4; ++i)
+            field[i] = StrToOctet(octets[i]);
+    };
+    if (overrides.Ip)
+        take(check.Ip, record.IPAddr);
+    if (overrides.Gateway)
+        take(check.Gateway, record.GateWayAddr);
+    if (overrides.Mask)
+        take(check.Mask, record.SubMaskAddr);
+    if (overrides.Target)
+        take(check.Target, record.ClientAddr);
+}
+
+void CheckForWrite(const QString& file, ConfigRecord& record, const AddressOverrides& overrides)
+{
+    ApplyAddresses(record, overrides);
+    QStringList problems = OutsideWindowRanges(record);
+    if (problems.isEmpty())
+        return;
+    for (QString& p : problems)
+        p = file + QStringLiteral(": ") + p + QStringLiteral(" (what the window allows)");
+    throw CliFailure(CliExit::BadFile, problems.join(QLatin1Char('\n')));
+}
+
+QStringList OutsideWindowRanges(const ConfigRecord& record)
+{
+    QStringList problems;
+    const auto check = [&](const RecordField& f, long long value, long long min, long long max) {
+        if (value < min || value > max)
+            problems << QStringLiteral("%1: %2 is not a whole number from %3 to %4")
+                            .arg(QString::fromLatin1(f.Caption))
+                            .arg(value)
+                            .arg(min)
+                            .arg(max);
+    };
+    for (const RecordField& f : RecordFields()) {
+        const std::uint8_t* p = FieldBytes(record, f);
+        if (f.Offset == offsetof(ConfigRecord, ClientPort)) {
+            check(f, record.ClientPort, 1, 65535);
+        } else if (f.Kind == FieldKind::Number32) {
+            std::int32_t n = 0;
+            std::memcpy(&n, p, sizeof n);
+            check(f, n, 0, 1024); // the hysteresis of an input
+        } else if (f.Kind == FieldKind::Number8) {
+            check(f, p[0], 1, 255);
+        } else if (f.Offset == offsetof(ConfigRecord, EthernetName) && LoadName(p, f.Size).size() > kEthernetNameChars) {
+            problems << QStringLiteral("%1: \"%2\" is longer than %3 characters")
+                            .arg(QString::fromLatin1(f.Caption), FieldValue(record, f),
+                                 QString::number(kEthernetNameChars));
+        }
+    }
+    return problems;
+}
+
+namespace {
+// Sets a session's BeforeRequest for a while and puts the earlier one back.
+class RequestWatch {
+public:
+    RequestWatch(UnitSession& session, std::function<void(const RequestStep&)> watch)
+        : session_(session), earlier_(session.BeforeRequest)
+    {
+        session_.BeforeRequest = [this, watch](const RequestStep& step) {
+            watch(step);
+            if (earlier_)
+                earlier_(step);
+        };
+    }
+    ~RequestWatch() { session_.BeforeRequest = earlier_; }
+    RequestWatch(const RequestWatch&) = delete;
+    RequestWatch& operator=(const RequestWatch&) = delete;
+
+private:
+    UnitSession& session_;
+    std::function<void(const RequestStep&)> earlier_;
+};
+} // namespace
+
+WriteCheck WriteAndCheck(UnitSession& session, const ConfigRecord& record)
+{
+    WriteCheck check;
+    {
+        bool erased = false;
+        RequestWatch watch(session, [&](const RequestStep& step) { erased = erased || step.Kind == RequestKind::Erase; });
+        try {
+            check.Ident = session.Write(record);
+        } catch (const SessionError& error) {
+            if (!erased)
+                throw;
+            throw SessionError(error.Kind(), std::string(error.what())
+                                                 + "\nThe write did not finish: the unit may hold an incomplete "
+                                                   "configuration. Write it again.");
+        }
+    }
+    try {
+        // Fields a read does not carry keep the written record's values, so
+        // only those a read carries can differ.
+        const UnitSession::ReadResult read = session.Read(record);
+        check.ReadBack = read.Record;
+        check.Mac = read.Mac;
+    } catch (const SessionError& error) {
+        throw SessionError(error.Kind(),
+                           std::string(error.what()) + "\nThe configuration was written, but not read back to check it.");
+    }
+    check.Expected = ReadBackOf(record, record);
+    check.Differences = DifferenceLines(check.Expected, check.ReadBack);
+    return check;
+}
+
+std::unique_ptr<UnitSession> ConnectToUnit(CliContext& context, std::chrono::milliseconds timeout)
+{
+    auto session = std::make_unique<UnitSession>(context.Hid, timeout, context.Interrupt);
+    session->Connect();
+    return session;
+}
+
+} // namespace vantrel::cli

@@ -1,0 +1,172 @@
+// One unit of the bench loop: the write, the MAC address, the read-back,
+// and what the record says of it however far it got.
+//
+// An IP address is used up once the write has erased the unit's
+// configuration: from then on the unit may hold it. A MAC address is used
+// up once the unit has confirmed it, as with "mac --next".
+
+#include "cli/Commission.h"
+
+#include "config/AddressRange.h"
+
+namespace vantrel::cli {
+
+namespace {
+
+// Where one unit's commissioning got to.
+enum class Stage { Opening, Write, Mac, ReadBack, Done };
+
+struct Progress {
+    Stage At = Stage::Opening;
+    bool MacSent = false;      // the MAC address request went out
+    bool MacConfirmed = false; // and the unit confirmed it
+};
+
+const char* StageName(Stage stage)
+{
+    switch (stage) {
+    case Stage::Opening:
+    case Stage::Write:
+        return "the write";
+    case Stage::Mac:
+        return "the MAC address";
+    case Stage::ReadBack:
+        return "the read-back";
+    case Stage::Done:
+        break;
+    }
+    return "the end";
+}
+
+// What the unit holds after a failure at `stage`.
+QString WhatTheUnitHolds(Stage stage, bool erased, bool macConfirmed)
+{
+    if (!erased)
+        return QStringLiteral("nothing was written to it");
+    if (stage == Stage::Write)
+        return QStringLiteral("it may hold an incomplete configuration");
+    if (stage == Stage::Mac)
+        return QStringLiteral("its configuration is written; its MAC address may or may not be");
+    return macConfirmed ? QStringLiteral("its configuration and MAC address are written; the check did not finish")
+                        : QStringLiteral("its configuration is written; the check did not finish");
+}
+
+// The read-back against what was written, and the MAC address against the
+// one sent.
+void CheckReadBack(const UnitPlan& plan, const UnitSession::ReadResult& read, UnitOutcome& outcome)
+{
+    CommissionEntry& entry = outcome.Entry;
+    entry.MacAddress = MacText(read.Mac).toStdString();
+    const ConfigRecord expected = ReadBackOf(plan.Record, plan.Record);
+    QStringList differing;
+    for (const RecordField& field : DifferingFields(expected, read.Record))
+        differing << QString::fromLatin1(field.Caption);
+    outcome.Details = DifferenceLines(expected, read.Record);
+    if (plan.Mac && read.Mac != plan.Mac->Mac) {
+        differing << QStringLiteral("MAC Address");
+        outcome.Details << QStringLiteral("MAC Address: %1 | %2").arg(MacText(plan.Mac->Mac), MacText(read.Mac));
+    }
+    if (differing.isEmpty()) {
+        outcome.Commissioned = true;
+        entry.Result = "commissioned";
+        return;
+    }
+    outcome.Details.prepend(QStringLiteral("The unit does not give back what was written (written | read back):"));
+    entry.Result = "check failed: " + differing.join(QStringLiteral("; ")).toStdString();
+}
+
+// The three exchanges in one session. Throws SessionError.
+void Exchange(UnitSession& session, const UnitPlan& plan, Progress& progress, UnitOutcome& outcome)
+{
+    session.Connect();
+    progress.At = Stage::Write;
+    session.Write(plan.Record);
+    if (plan.Mac) {
+        progress.At = Stage::Mac;
+        session.WriteMac(plan.Mac->Mac);
+        progress.MacConfirmed = true;
+        try {
+            CommitNextMac(*plan.MacFile, *plan.Mac);
+        } catch (const CliFailure& failure) {
+            outcome.Stop = failure;
+        }
+    }
+    progress.At = Stage::ReadBack;
+    const UnitSession::ReadResult read = session.Read(plan.Record);
+    progress.At = Stage::Done;
+    CheckReadBack(plan, read, outcome);
+}
+
+// The record's result for a failed exchange; a unit that cannot be opened
+// ends the loop, an interruption ends it too.
+std::string FailureResult(SessionFailure failure, Stage stage, UnitOutcome& outcome, const QString& message)
+{
+    switch (failure) {
+    case SessionFailure::NoUnit:
+        outcome.Vanished = stage == Stage::Opening;
+        return std::string("unplugged during ") + StageName(stage);
+    case SessionFailure::ProgramMode:
+        return "program mode";
+    case SessionFailure::NoAccess:
+        outcome.Stop = CliFailure(CliExit::NoAccess, message);
+        return "cannot be opened";
+    case SessionFailure::WrongApplication:
+        return "not a QUORVEX Vantrel";
+    case SessionFailure::NoAnswer:
+        return std::string("no answer during ") + StageName(stage);
+    case SessionFailure::UnitLost:
+        return std::string("unplugged during ") + StageName(stage);
+    case SessionFailure::Interrupted:
+        outcome.Interrupted = true;
+        return std::string("interrupted during ") + StageName(stage);
+    }
+    return {};
+}
+
+void RecordFailure(const SessionError& error, const UnitPlan& plan, const Progress& progress, UnitOutcome& outcome)
+{
+    if (plan.Mac && progress.MacConfirmed)
+        outcome.Entry.MacAddress = MacText(plan.Mac->Mac).toStdString();
+    const QString message = QString::fromStdString(error.what());
+    outcome.Entry.Result = FailureResult(error.Kind(), progress.At, outcome, message);
+    if (progress.At == Stage::Opening)
+        return;
+    outcome.Details << message + QStringLiteral(": ") + WhatTheUnitHolds(progress.At, outcome.IpUsed, progress.MacConfirmed)
+                           + QLatin1Char('.');
+    if (progress.At == Stage::Mac && progress.MacSent && !progress.MacConfirmed)
+        outcome.Details << QStringLiteral("The MAC address %1 was sent, but the unit did not confirm it; the "
+                                          "MAC allocation file was not advanced.")
+                               .arg(MacText(plan.Mac->Mac));
+}
+
+} // namespace
+
+UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeout, const UnitPlan& plan)
+{
+    UnitOutcome outcome;
+    CommissionEntry& entry = outcome.Entry;
+    entry.Time = context.Now ? context.Now().toStdString() : std::string();
+
+    UnitSession session(context.Hid, timeout, context.Interrupt);
+    Progress progress;
+    session.BeforeRequest = [&](const RequestStep& step) {
+        outcome.IpUsed = outcome.IpUsed || step.Kind == RequestKind::Erase;
+        progress.MacSent = progress.MacSent || step.Kind == RequestKind::MacWrite;
+    };
+    try {
+        Exchange(session, plan, progress, outcome);
+    } catch (const SessionError& error) {
+        RecordFailure(error, plan, progress, outcome);
+    }
+    if (const auto& ident = session.LastIdent()) {
+        entry.SerialNumber = std::to_string(ident->SerialNumber);
+        entry.FirmwareVersion = UnitText(ident->Version).toStdString();
+    }
+    if (outcome.IpUsed)
+        entry.IpAddress = DottedText(plan.Ip);
+    if (outcome.Stop && progress.MacConfirmed) // the file could not be advanced
+        entry.Result += "; MAC allocation file not advanced";
+    return outcome;
+}
+
+} // namespace vantrel::cli
