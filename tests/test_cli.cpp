@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLockFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -101,6 +102,7 @@ public:
         context.Interrupt = &Interrupt;
         context.Sleep = Sleep;
         context.Now = [] { return QStringLiteral("2026-12-07T10:00:00+01:00"); };
+        context.LockWait = LockWait;
         run.Code = RunCli(args, context);
         return run;
     }
@@ -111,6 +113,7 @@ public:
     QString MacFile;
     std::atomic<bool> Interrupt{false};
     std::function<void(std::chrono::milliseconds)> Sleep = [](std::chrono::milliseconds) {};
+    std::chrono::milliseconds LockWait{200};
 };
 
 QStringList Args(std::initializer_list<const char*> words)
@@ -655,6 +658,29 @@ TEST_P(CliMac, SendsTheAddressAndAdvancesTheFileOnlyOnceTheUnitHasIt)
 
 namespace {
 const QByteArray kSixLines = "0F\r\n1E\r\n2D\r\n3C\r\n4B\r\n5A\r\n";
+
+// Another program holds the allocation file, or the record, for longer
+// than the wait: nothing is sent and neither file changes.
+TEST(CliSharedFiles, HeldByAnotherProgramNothingIsSent)
+{
+    for (const char* held : {"SetFullMACAddress.txt", "record.csv"}) {
+        CliHarness h;
+        const auto unit = h.AddUnit();
+        Site(h);
+        WriteFile(h.MacFile, kSixLines);
+        QLockFile other(h.Path(held) + QStringLiteral(".lock"));
+        ASSERT_TRUE(other.tryLock(0));
+        const CliRun run = QString::fromLatin1(held).endsWith(QStringLiteral(".csv"))
+                               ? h.Run({S("commission"), S("--config"), h.Path("site.dat"), S("--ip-from"),
+                                        S("10.1.2.30"), S("--record"), h.Path("record.csv")})
+                               : h.Run({S("mac"), S("--next")});
+        EXPECT_EQ(run.Code, int(CliExit::Locked)) << held << testing::PrintToString(run);
+        EXPECT_TRUE(run.Err.contains(S("another program holds it"))) << held << testing::PrintToString(run);
+        EXPECT_TRUE(unit->Received().empty()) << held;
+        EXPECT_EQ(ReadFile(h.MacFile), kSixLines) << held;
+        EXPECT_FALSE(QFile::exists(h.Path("record.csv"))) << held;
+    }
+}
 constexpr std::array<std::uint8_t, 6> kFactoryMac{0x00, 0x04, 0xA3, 0x01, 0x02, 0x0F};
 } // namespace
 

@@ -7,11 +7,13 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 using namespace vantrel;
 
@@ -330,6 +332,56 @@ TEST_F(MacFile, DeletedDuringTheRunOrCancelledCloseWritesNothing)
     QFile::remove(h.Paths.MacAllocationFile);
     EXPECT_TRUE(h.RequestClose());
     EXPECT_FALSE(QFile::exists(h.Paths.MacAllocationFile));
+}
+
+// Another bench advanced the file while the window was open.
+struct MovedOn {
+    const char* Name;
+    const char* Edit;       // what the operator typed into NewMAC1Edit, or null
+    MsgResult Answer;       // to the question, when it is asked
+    bool Asked, Closes;
+    const char* FileAfter;
+};
+class MacFileMovedOn : public MacFile, public testing::WithParamInterface<MovedOn> {};
+INSTANTIATE_TEST_SUITE_P(, MacFileMovedOn,
+    testing::Values(MovedOn{"UntouchedEditsLeaveTheFile", nullptr, MsgResult::Ok, false, true, "0F\n20\n2D\n3C\n4B\n5A\n"},
+                    MovedOn{"EditedAndYesWritesOverIt", "31", MsgResult::Yes, true, true, "0F\r\n31\r\n2D\r\n3C\r\n4B\r\n5A\r\n"},
+                    MovedOn{"EditedAndNoLeavesTheFile", "31", MsgResult::No, true, true, "0F\n20\n2D\n3C\n4B\n5A\n"},
+                    MovedOn{"EditedAndCancelKeepsTheWindowOpen", "31", MsgResult::Cancel, true, false, "0F\n20\n2D\n3C\n4B\n5A\n"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_P(MacFileMovedOn, AtCloseTheWindowNeverMovesTheFileBackUnasked)
+{
+    const MovedOn& c = GetParam();
+    Start("0F\n1E\n2D\n3C\n4B\n5A\n");
+    if (c.Edit != nullptr)
+        h.SetText(S("NewMAC1Edit"), S(c.Edit));
+    WriteFile(h.Paths.MacAllocationFile, "0F\n20\n2D\n3C\n4B\n5A\n"); // the other bench
+    h.Dialogs.Answers = {c.Answer};
+    EXPECT_EQ(h.RequestClose(), c.Closes);
+    ASSERT_EQ(h.Dialogs.Boxes.size(), c.Asked ? 1u : 0u);
+    if (c.Asked) {
+        EXPECT_TRUE(h.Dialogs.Boxes[0].Text.startsWith(S("The MAC allocation file was changed by another program\n")));
+    }
+    EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile), QByteArray(c.FileAfter));
+}
+
+TEST_F(MacFile, HeldByAnotherProgramTheFileIsNotWrittenAndTheOperatorIsTold)
+{
+    Start("0F\n1E\n2D\n3C\n4B\n5A\n");
+    h.SetText(S("NewMAC1Edit"), S("31"));
+    QLockFile other(h.Paths.MacAllocationFile + S(".lock"));
+    ASSERT_TRUE(other.tryLock(0));
+    // The window waits for the holder before it gives up; a holder that lets
+    // go in time is waited for.
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        other.unlock();
+    });
+    EXPECT_TRUE(h.RequestClose());
+    release.join();
+    EXPECT_TRUE(h.Dialogs.Boxes.empty());
+    EXPECT_EQ(ReadFile(h.Paths.MacAllocationFile), QByteArray("0F\r\n31\r\n2D\r\n3C\r\n4B\r\n5A\r\n"));
 }
 
 TEST_F(MacFile, OneLineFileGetsItsSecondLine)

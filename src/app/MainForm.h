@@ -101,7 +101,8 @@ public:
 
     // MAC allocation file.
     void LoadMacAllocationFile();
-    void WriteBackMacAllocationFile();
+    // False when the operator chose to keep the window open.
+    bool WriteBackMacAllocationFile();
 
     // Help viewer.
     void SetUpHelp();

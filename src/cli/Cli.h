@@ -7,6 +7,7 @@
 // run it in-process against simulated units.
 
 #include "cli/ExitCodes.h"
+#include "common/FileLock.h"
 #include "device/HidBackend.h"
 
 #include <QString>
@@ -28,6 +29,9 @@ struct CliContext {
     const std::atomic<bool>* Interrupt = nullptr;
     // How long to wait between looks at the device list (commission).
     std::chrono::milliseconds PollInterval{250};
+    // How long to wait for another program that holds the MAC allocation
+    // file or the commissioning record.
+    std::chrono::milliseconds LockWait = kFileLockWait;
     // Waits; tests replace it to drive plugging and unplugging.
     std::function<void(std::chrono::milliseconds)> Sleep = {};
     // The time stamped into the commissioning record.

@@ -46,13 +46,17 @@ CliExit RunMac(const ParsedArgs& args, CliContext& context)
 {
     const bool next = args.Has(QStringLiteral("--next"));
     CheckMacArguments(args, next);
-    const MacAllocation allocation = LoadMacAllocation(MacAllocationPath(args, context));
-    std::optional<NextMac> plan;
+    // The next free address is held from reading the file to writing it
+    // back, so that another bench cannot give it out too.
+    std::optional<HeldNextMac> held;
+    const NextMac* plan = nullptr;
     MacOctets mac{};
     if (next) {
-        plan = PlanNextMac(allocation);
+        held.emplace(MacAllocationPath(args, context), context.LockWait);
+        plan = &held->Next();
         mac = plan->Mac;
     } else {
+        const MacAllocation allocation = LoadMacAllocation(MacAllocationPath(args, context));
         mac = AllocationMac(allocation, args.Positional[0], args.Positional[1], CliExit::Usage);
     }
 
@@ -70,7 +74,7 @@ CliExit RunMac(const ParsedArgs& args, CliContext& context)
     }
     context.Out << "MAC Downloaded: " << MacText(mac) << '\n';
     if (plan) {
-        CommitNextMac(allocation, *plan);
+        held->Commit();
         context.Out << "Next free address: " << MacText(plan->After) << '\n';
     }
     return CliExit::Success;

@@ -88,4 +88,18 @@ void CommitNextMac(const MacAllocation& allocation, const NextMac& next)
         throw notAdvanced(QStringLiteral("Cannot write %1: %2").arg(allocation.Path, error));
 }
 
+void TakeOrFail(FileLock& lock, std::chrono::milliseconds wait, const QString& what, const QString& path)
+{
+    QString whyNot;
+    if (!lock.Take(wait, whyNot))
+        throw CliFailure(CliExit::Locked, QStringLiteral("Cannot use %1 %2: %3").arg(what, path, whyNot));
+}
+
+HeldNextMac::HeldNextMac(const QString& path, std::chrono::milliseconds wait) : lock_(path)
+{
+    TakeOrFail(lock_, wait, QStringLiteral("the MAC allocation file"), path);
+    file_ = LoadMacAllocation(path);
+    next_ = PlanNextMac(file_);
+}
+
 } // namespace vantrel::cli

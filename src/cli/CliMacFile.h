@@ -3,11 +3,14 @@
 // "Send New MAC" sends, and the file advanced to the next free address.
 
 #include "cli/ExitCodes.h"
+#include "common/FileLock.h"
 #include "mac/MacAllocationFile.h"
 #include "protocol/UnitSession.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <chrono>
 
 namespace vantrel::cli {
 
@@ -40,6 +43,30 @@ NextMac PlanNextMac(const MacAllocation& allocation);
 // Puts the planned file in place, atomically, once the unit has taken the
 // address. Refused (CliFailure(Failure)) when the file changed meanwhile.
 void CommitNextMac(const MacAllocation& allocation, const NextMac& next);
+
+// The allocation file held for one step that gives out its next address,
+// from reading it to writing it back: other programs wait for it, so no
+// address is given twice. Held through the exchange with the unit (one
+// exchange at the most), so a unit that fails leaves the file as it was.
+// Throws CliFailure(Locked) when another program holds it for longer than
+// `wait`, and what LoadMacAllocation and PlanNextMac throw.
+class HeldNextMac {
+public:
+    HeldNextMac(const QString& path, std::chrono::milliseconds wait);
+    const MacAllocation& File() const { return file_; }
+    const NextMac& Next() const { return next_; }
+    // CommitNextMac, while still held.
+    void Commit() const { CommitNextMac(file_, next_); }
+
+private:
+    FileLock lock_;
+    MacAllocation file_;
+    NextMac next_;
+};
+
+// Takes `lock` or throws CliFailure(Locked) naming `what` ("the MAC
+// allocation file").
+void TakeOrFail(FileLock& lock, std::chrono::milliseconds wait, const QString& what, const QString& path);
 
 QString MacText(const MacOctets& mac);
 

@@ -211,7 +211,7 @@ CommandSpec CommissionSpec()
 CliExit RunCommission(const ParsedArgs& args, CliContext& context)
 {
     const Bench bench = SetUpBench(args, context);
-    RecordFile record(args.Value(kRecordOption));
+    RecordFile record(args.Value(kRecordOption), context.LockWait);
     Tally tally;
     UnitPlan plan;
     plan.Ip = bench.First;

@@ -18,13 +18,14 @@ class QFile;
 namespace vantrel::cli {
 
 // The record, opened for each line so that it is never held open between
-// units (a spreadsheet may look at it meanwhile). A new record gets the
-// header line. Throws CliFailure(Failure) when it cannot be opened or a
-// line cannot be appended; a line that did not go out whole is taken back
-// out.
+// units (a spreadsheet may look at it meanwhile), and held (FileLock) for
+// each step that reads or writes it. A new record gets the header line.
+// Throws CliFailure(Failure) when it cannot be opened or a line cannot be
+// appended, CliFailure(Locked) when another program holds it for longer
+// than `lockWait`; a line that did not go out whole is taken back out.
 class RecordFile {
 public:
-    explicit RecordFile(QString path);
+    RecordFile(QString path, std::chrono::milliseconds lockWait);
     const QString& Path() const { return path_; }
     void Append(const CommissionEntry& entry);
 
@@ -32,7 +33,7 @@ private:
     void Write(QFile& file, const QByteArray& bytes);
 
     QString path_;
-    bool needsBreak_ = false;
+    std::chrono::milliseconds lockWait_;
 };
 
 // What one unit gets.

@@ -75,21 +75,47 @@ void CheckReadBack(const UnitPlan& plan, const UnitSession::ReadResult& read, Un
     entry.Result = "check failed: " + differing.join(QStringLiteral("; ")).toStdString();
 }
 
+// The MAC address step: the allocation file is held from reading it to
+// writing it back, so another bench on the same file waits rather than give
+// out the same address. The address may be a later one than the plan said,
+// when another bench took that one meanwhile. Throws SessionError.
+void GiveMacAddress(UnitSession& session, UnitPlan& plan, std::chrono::milliseconds lockWait, Progress& progress,
+                    UnitOutcome& outcome)
+{
+    progress.At = Stage::Mac;
+    std::optional<HeldNextMac> held;
+    try {
+        held.emplace(plan.MacFile->Path, lockWait);
+    } catch (const CliFailure& failure) {
+        outcome.Stop = failure;
+        outcome.Entry.Result = "MAC address not sent";
+        return;
+    }
+    if (held->Next().Mac != plan.Mac->Mac)
+        outcome.Details << QStringLiteral("Another program took the MAC address %1 meanwhile; this unit gets %2.")
+                               .arg(MacText(plan.Mac->Mac), MacText(held->Next().Mac));
+    plan.MacFile = held->File();
+    plan.Mac = held->Next();
+    session.WriteMac(plan.Mac->Mac);
+    progress.MacConfirmed = true;
+    try {
+        held->Commit();
+    } catch (const CliFailure& failure) {
+        outcome.Stop = failure;
+    }
+}
+
 // The three exchanges in one session. Throws SessionError.
-void Exchange(UnitSession& session, const UnitPlan& plan, Progress& progress, UnitOutcome& outcome)
+void Exchange(UnitSession& session, UnitPlan& plan, std::chrono::milliseconds lockWait, Progress& progress,
+              UnitOutcome& outcome)
 {
     session.Connect();
     progress.At = Stage::Write;
     session.Write(plan.Record);
     if (plan.Mac) {
-        progress.At = Stage::Mac;
-        session.WriteMac(plan.Mac->Mac);
-        progress.MacConfirmed = true;
-        try {
-            CommitNextMac(*plan.MacFile, *plan.Mac);
-        } catch (const CliFailure& failure) {
-            outcome.Stop = failure;
-        }
+        GiveMacAddress(session, plan, lockWait, progress, outcome);
+        if (!progress.MacConfirmed)
+            return;
     }
     progress.At = Stage::ReadBack;
     const UnitSession::ReadResult read = session.Read(plan.Record);
@@ -141,8 +167,9 @@ void RecordFailure(const SessionError& error, const UnitPlan& plan, const Progre
 
 } // namespace
 
-UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeout, const UnitPlan& plan)
+UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeout, const UnitPlan& planned)
 {
+    UnitPlan plan = planned; // its MAC address may change when the file is held
     UnitOutcome outcome;
     CommissionEntry& entry = outcome.Entry;
     entry.Time = context.Now ? context.Now().toStdString() : std::string();
@@ -154,7 +181,7 @@ UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeou
         progress.MacSent = progress.MacSent || step.Kind == RequestKind::MacWrite;
     };
     try {
-        Exchange(session, plan, progress, outcome);
+        Exchange(session, plan, context.LockWait, progress, outcome);
     } catch (const SessionError& error) {
         RecordFailure(error, plan, progress, outcome);
     }

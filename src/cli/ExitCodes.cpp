@@ -17,6 +17,8 @@ std::span<const ExitCodeText> ExitCodeTexts()
         {CliExit::CheckFailed, "a check failed: the read-back differs, `diff` found differences, or the unit runs "
                                "another application (\"Application is not a QUORVEX Vantrel\")"},
         {CliExit::BadFile, "a data, JSON or MAC allocation file that cannot be used"},
+        {CliExit::Locked, "another program held the MAC allocation file or the commissioning record for longer "
+                          "than 10 seconds; nothing was sent"},
         {CliExit::Interrupted, "interrupted (Ctrl-C)"},
     };
     return kTexts;

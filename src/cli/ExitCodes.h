@@ -25,6 +25,7 @@ enum class CliExit : int {
     NoAnswer = 6,
     CheckFailed = 7,
     BadFile = 8,
+    Locked = 9,
     Interrupted = 130,
 };
 
