@@ -10,11 +10,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -165,6 +168,51 @@ TEST_F(MainWindow, EveryMessageStaysOneLineOfTheLog)
     form().Log(S("Appware Version:1.0") + breaks + S("Data read"));
     EXPECT_EQ(form().findChild<QPlainTextEdit*>(S("LogMemo"))->document()->blockCount(), 1);
     EXPECT_EQ(h.LogLines(), QStringList{S("Appware Version:1.0") + QString(6, QChar::ReplacementCharacter) + S("Data read")});
+}
+
+TEST_F(MainWindow, ClickInTheLogsScrollTrackPagesAsAPlainTextEditDoes)
+{
+    // The same lines in the log and in a stock text edit of its size and
+    // font, both scrolled to the top; clicks in each one's track below the
+    // slider page it down, and one above the slider pages it back up.
+    auto* log = h.Get<QPlainTextEdit>(S("LogMemo"));
+    QPlainTextEdit stock;
+    stock.setFont(log->font());
+    stock.setVerticalScrollBarPolicy(log->verticalScrollBarPolicy());
+    stock.setHorizontalScrollBarPolicy(log->horizontalScrollBarPolicy());
+    stock.resize(log->size());
+    for (int i = 1; i <= 300; ++i) {
+        form().Log(S("line %1").arg(i));
+        stock.appendPlainText(S("line %1").arg(i));
+    }
+    form().show();
+    stock.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&stock));
+    const auto clickTrack = [](QScrollBar* bar, QStyle::SubControl page) {
+        QStyleOptionSlider opt;
+        opt.initFrom(bar);
+        opt.subControls = QStyle::SC_All;
+        opt.orientation = Qt::Vertical;
+        opt.minimum = bar->minimum();
+        opt.maximum = bar->maximum();
+        opt.sliderPosition = opt.sliderValue = bar->value();
+        opt.pageStep = bar->pageStep();
+        const QRect r = bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, page, bar);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, r.center());
+        return bar->value();
+    };
+    std::vector<int> tops[2];
+    QPlainTextEdit* edits[2] = {log, &stock};
+    for (int i = 0; i < 2; ++i) {
+        QScrollBar* bar = edits[i]->verticalScrollBar();
+        bar->setValue(0);
+        for (QStyle::SubControl page : {QStyle::SC_ScrollBarAddPage, QStyle::SC_ScrollBarAddPage,
+                                        QStyle::SC_ScrollBarAddPage, QStyle::SC_ScrollBarSubPage})
+            tops[i].push_back(clickTrack(bar, page));
+    }
+    EXPECT_GT(tops[1][0], 1);
+    EXPECT_EQ(tops[0], tops[1]);
 }
 
 TEST_F(MainWindow, GroupButtonsSetTheirOwnSixteenBoxesOnly)

@@ -1,6 +1,5 @@
 #include "app/MainForm.h"
 
-#include "app/LogScrollBar.h"
 #include "app/Port1Comms.h"
 
 #include "ui_MainForm.h"
@@ -12,6 +11,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 
 #include <algorithm>
@@ -62,9 +62,12 @@ TMainForm::TMainForm(const MainFormServices& services, QWidget* parent)
     QPalette logPalette = ui->LogMemo->palette();
     logPalette.setColor(QPalette::Base, logPalette.color(QPalette::Button));
     ui->LogMemo->setPalette(logPalette);
-    // Every line the log gets moves its scroll bar: one that repaints
-    // cheaply and alone (LogScrollBar.h), taking over the former's settings.
-    ui->LogMemo->setVerticalScrollBar(new LogScrollBar);
+    // Every line the log gets moves its scroll bar. Filled with the window
+    // colour it counts as opaque, so Qt repaints it alone, not the log's
+    // frame, the group box and the pages beneath it as well; a see-through
+    // bar (a style's transient one) must let the text beneath show.
+    QScrollBar* logBar = ui->LogMemo->verticalScrollBar();
+    logBar->setAutoFillBackground(!logBar->style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, logBar));
 
     ApplyFont();
     ConnectHandlers();
@@ -197,7 +200,10 @@ void TMainForm::FormCloseQuery(bool& CanClose)
             break;
         }
     }
-    WriteBackMacAllocationFile();
+    if (!WriteBackMacAllocationFile()) {
+        CanClose = false;
+        return;
+    }
     CanClose = true;
 }
 
