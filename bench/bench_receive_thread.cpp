@@ -146,7 +146,7 @@ struct Bench {
         const std::set<int> before = Tasks();
         if (!b->form->ConnectToUnit())
             throw std::runtime_error(hidraw ? "no QUORVEX unit through hidapi (run it in the virtual machine: see "
-                                              "the README's Performance section)"
+                                              "docs/performance.md)"
                                             : "no link to the simulated unit");
         if (tid)
             *tid = NewTask(before);

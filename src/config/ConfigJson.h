@@ -5,8 +5,8 @@
 // names as text, numbers as numbers. Together with the reserved bytes, and
 // with an extra field for any value the readable one cannot carry exactly
 // (present only then), it holds every byte a data file can hold, so a data
-// file converted to JSON and back is the same 196 bytes. The README's
-// "Commissioning many units" documents every field.
+// file converted to JSON and back is the same 196 bytes. docs/cli.md's
+// "The JSON form" documents every field.
 
 #include "config/ConfigRecord.h"
 #include "config/DataFile.h"

@@ -1,4 +1,4 @@
-// Takes pictures of the real window for the README: both pages as the
+// Takes pictures of the real window for the docs: both pages as the
 // program shows them at start-up. Run under an X server (scripts/screenshots.sh
 // starts Xvfb); writes PNG files into the folder given as the argument.
 
