@@ -9,7 +9,7 @@
 #include "cli/CommissionRecord.h"
 #include "config/ConfigJson.h"
 #include "config/RecordFields.h"
-#include "support/UnitHarness.h"
+#include "support/CliHarness.h"
 
 #include <QGroupBox>
 #include <QJsonArray>
@@ -68,62 +68,6 @@ ConfigRecord SiteConfig()
     return r;
 }
 
-struct CliRun {
-    int Code = -1;
-    QString Out, Err;
-};
-
-void PrintTo(const CliRun& run, std::ostream* os)
-{
-    *os << "exit " << run.Code << "\nout: " << run.Out.toStdString() << "\nerr: " << run.Err.toStdString();
-}
-
-class CliHarness {
-public:
-    CliHarness() { MacFile = Path("SetFullMACAddress.txt"); }
-
-    std::shared_ptr<SimulatedUnit> AddUnit(const std::string& hardwareId = "HID\\VID_04D8&PID_FD37&REV_0006")
-    {
-        SimulatedIdentity identity;
-        identity.HardwareId = hardwareId;
-        auto unit = std::make_shared<SimulatedUnit>(identity);
-        unit->StoreConfig(SampleUnitConfig());
-        Backend.Add(unit);
-        return unit;
-    }
-
-    QString Path(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
-
-    CliRun Run(const QStringList& args)
-    {
-        CliRun run;
-        QTextStream out(&run.Out), err(&run.Err);
-        CliContext context{Hid ? *Hid : Backend, out, err, MacFile};
-        context.Interrupt = &Interrupt;
-        context.Sleep = Sleep;
-        context.Now = [] { return QStringLiteral("2026-12-07T10:00:00+01:00"); };
-        context.LockWait = LockWait;
-        run.Code = RunCli(args, context);
-        return run;
-    }
-
-    QTemporaryDir Dir;
-    SimulatedHidBackend Backend;
-    HidBackend* Hid = nullptr; // in front of Backend when set
-    QString MacFile;
-    std::atomic<bool> Interrupt{false};
-    std::function<void(std::chrono::milliseconds)> Sleep = [](std::chrono::milliseconds) {};
-    std::chrono::milliseconds LockWait{200};
-};
-
-QStringList Args(std::initializer_list<const char*> words)
-{
-    QStringList list;
-    for (const char* w : words)
-        list << QString::fromUtf8(w);
-    return list;
-}
-
 } // namespace
 
 // ---- Exit codes --------------------------------------------------------------------------
@@ -161,6 +105,11 @@ namespace {
 void Unit(CliHarness& h)
 {
     h.AddUnit();
+}
+void TwoUnits(CliHarness& h)
+{
+    h.AddUnit();
+    h.AddUnit("HID\\VID_04D8&PID_FD37&REV_0001");
 }
 void Site(CliHarness& h)
 {
@@ -210,6 +159,16 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"NoMacFile", Unit, {"mac", "--next"}, CliExit::BadFile, ""},
         ExitCase{"Interrupted", [](CliHarness& h) { h.AddUnit(), h.Interrupt = true; }, {"read"}, CliExit::Interrupted,
                  "Interrupted"},
+        ExitCase{"SeveralUnitsWithoutUnit", TwoUnits, {"read"}, CliExit::Usage,
+                 "2 QUORVEX units are present; choose one with --unit and its path or serial number:"},
+        ExitCase{"UnitOfNoSuchSerial", TwoUnits, {"info", "--unit", "4712"}, CliExit::NoUnit,
+                 "  sim:1  program mode, no serial number"},
+        ExitCase{"UnitOfNoSuchPath", TwoUnits, {"read", "--unit", "sim:7"}, CliExit::NoUnit,
+                 "--unit sim:7: no unit present has this path or serial number; present:"},
+        ExitCase{"UnitNamedInProgramMode", TwoUnits, {"info", "--unit", "sim:1"}, CliExit::ProgramMode,
+                 "QUORVEX is in Program Mode"},
+        ExitCase{"SerialNumberTwice", [](CliHarness& h) { h.AddUnit(), h.AddUnit(); }, {"info", "--unit", "4711"},
+                 CliExit::Usage, "--unit 4711: several units have this serial number (sim:0, sim:1); choose one by its path"},
         ExitCase{"CommissionWithoutRecord", Site, {"commission", "--config", "$dir/site.dat", "--ip-from", "10.1.2.3"},
                  CliExit::Usage, "vantrel-cli commission: --record is required"},
         ExitCase{"CommissionFromBroadcast", Site,
@@ -358,6 +317,30 @@ TEST(Cli, InfoAndReadPrintTheUnit)
     QStringList errors;
     ASSERT_TRUE(ConfigFromJson(ReadFile(h.Path("u.json")), json, errors)) << errors.join('\n').toStdString();
     EXPECT_EQ(RecordHex(json.Record), RecordHex(unit->StoredConfig()));
+}
+
+// --unit names one of several units by its path, or by its serial number,
+// which costs each unit one identification request.
+TEST(Cli, UnitChosenByPathOrSerialNumber)
+{
+    CliHarness h;
+    std::vector<std::shared_ptr<SimulatedUnit>> units;
+    for (int serial : {5001, 5002, 5003}) {
+        units.push_back(h.AddUnit());
+        SimulatedIdentity id;
+        id.SerialNumber = serial;
+        units.back()->SetIdentity(id);
+    }
+    const auto counts = [&] {
+        std::vector<std::size_t> n;
+        for (const auto& u : units)
+            n.push_back(u->ReceivedCount());
+        return n;
+    };
+    EXPECT_TRUE(h.Run(Args({"info", "--unit", "sim:2"})).Out.contains(S("Serial Number: 5003\n")));
+    EXPECT_EQ(counts(), (std::vector<std::size_t>{0, 0, 6}));
+    EXPECT_TRUE(h.Run(Args({"info", "--unit=5002"})).Out.contains(S("Serial Number: 5002\n")));
+    EXPECT_EQ(counts(), (std::vector<std::size_t>{1, 7, 7}));
 }
 
 // The field names are the window's captions (an input's hysteresis: its group's and its label's).

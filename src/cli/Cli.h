@@ -32,7 +32,9 @@ struct CliContext {
     // How long to wait for another program that holds the MAC allocation
     // file or the commissioning record.
     std::chrono::milliseconds LockWait = kFileLockWait;
-    // Waits; tests replace it to drive plugging and unplugging.
+    // Waits between looks at the device list; tests set it to drive plugging
+    // and unplugging. Unset, the program sleeps (commission --parallel:
+    // until a unit's session ends, at most PollInterval).
     std::function<void(std::chrono::milliseconds)> Sleep = {};
     // The time stamped into the commissioning record.
     std::function<QString()> Now = {};

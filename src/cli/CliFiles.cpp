@@ -16,7 +16,7 @@ CommandSpec DiffSpec()
                 "with the code of a failed check; exits 0 when they are the same. Against the unit, a file "
                 "counts as what the unit would give back once it had been written (a read carries no "
                 "reserved bytes, flags as 0 or 1, names as at most 31 and 15 characters).")},
-            .Options = {TimeoutOption()},
+            .Options = {UnitOption(), TimeoutOption()},
             .MinPositional = 2,
             .MaxPositional = 2,
             .FileArguments = true,
@@ -38,7 +38,7 @@ CliExit RunDiff(const ParsedArgs& args, CliContext& context)
         left = *fileA;
         right = *fileB;
     } else {
-        const auto session = ConnectToUnit(context, ReplyTimeout(args));
+        const auto session = ConnectToUnit(context, args);
         // What the unit holds, against what it would hold had the file been
         // written; fields a read does not carry come from the file on both sides.
         const auto side = [&](const std::optional<ConfigRecord>& file) {

@@ -13,16 +13,14 @@ CommandSpec ListSpec()
             .Description = {QStringLiteral(
                 "One line per unit, its fields separated by tabs: the hardware ID, the path, \"normal\" or "
                 "\"program mode\", and \"can be opened\" or \"cannot be opened: <the system's reason>\". "
-                "Exits with the code for \"no unit\" when there is none.")}};
+                "Exits with the code for \"no unit\" when there is none. The path is what --unit takes "
+                "to choose one of several units.")}};
 }
 
 CliExit RunList(const ParsedArgs&, CliContext& context)
 {
-    int units = 0;
-    for (const HidInterfaceInfo& info : context.Hid.Enumerate()) {
-        if (!MatchesPattern(info.HardwareId, kAnyRevisionPattern))
-            continue;
-        ++units;
+    const std::vector<HidInterfaceInfo> units = PresentUnits(context.Hid.Enumerate());
+    for (const HidInterfaceInfo& info : units) {
         std::string writeError, readError;
         const bool openable = context.Hid.Open(info.Path, HidOpenMode::Write, writeError) != nullptr
                               && context.Hid.Open(info.Path, HidOpenMode::Read, readError) != nullptr;
@@ -32,7 +30,7 @@ CliExit RunList(const ParsedArgs&, CliContext& context)
         context.Out << QString::fromStdString(info.HardwareId) << '\t' << QString::fromStdString(info.Path) << '\t'
                     << (IsProgramMode(info.HardwareId) ? "program mode" : "normal") << '\t' << access << '\n';
     }
-    if (units == 0)
+    if (units.empty())
         throw CliFailure(CliExit::NoUnit, QStringLiteral("Cannot find QUORVEX"));
     return CliExit::Success;
 }
@@ -45,12 +43,12 @@ CommandSpec InfoSpec()
                 "Runs \"Read From QUORVEX\" and prints the application, the firmware version, the serial "
                 "number and the MAC address. A unit running another application ends with the code for "
                 "a failed check.")},
-            .Options = {TimeoutOption()}};
+            .Options = {UnitOption(), TimeoutOption()}};
 }
 
 CliExit RunInfo(const ParsedArgs& args, CliContext& context)
 {
-    const auto session = ConnectToUnit(context, ReplyTimeout(args));
+    const auto session = ConnectToUnit(context, args);
     const UnitSession::ReadResult read = session->Read(FactoryRecord());
     context.Out << "Application: QUORVEX Vantrel\n"
                 << "Firmware Version: " << UnitText(read.Ident.Version) << '\n'

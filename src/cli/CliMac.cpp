@@ -20,6 +20,7 @@ CommandSpec MacSpec()
             .Options = {{QStringLiteral("--next"), QString(),
                          QStringLiteral("send the file's next free address and advance it")},
                         MacFileOption(),
+                        UnitOption(),
                         TimeoutOption()},
             .MinPositional = 0,
             .MaxPositional = 2};
@@ -60,7 +61,7 @@ CliExit RunMac(const ParsedArgs& args, CliContext& context)
         mac = AllocationMac(allocation, args.Positional[0], args.Positional[1], CliExit::Usage);
     }
 
-    const auto session = ConnectToUnit(context, ReplyTimeout(args));
+    const auto session = ConnectToUnit(context, args);
     bool sent = false;
     session->BeforeRequest = [&](const RequestStep& step) { sent = sent || step.Kind == RequestKind::MacWrite; };
     try {

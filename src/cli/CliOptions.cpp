@@ -21,6 +21,13 @@ OptionSpec MacFileOption()
             QStringLiteral("the MAC allocation file to use instead of the one at its fixed place")};
 }
 
+OptionSpec UnitOption()
+{
+    return {QStringLiteral("--unit"), QStringLiteral("UNIT"),
+            QStringLiteral("the unit to use when several are present: its path, as list prints it, or its serial "
+                           "number")};
+}
+
 bool ValueIsFile(const OptionSpec& option)
 {
     return option.Value == QStringLiteral("PATH") || option.Value.startsWith(QStringLiteral("FILE"));

@@ -48,6 +48,9 @@ struct CommandSpec {
 // `--mac-file PATH`: the MAC allocation file instead of its fixed place.
 OptionSpec TimeoutOption();
 OptionSpec MacFileOption();
+// `--unit UNIT`: which unit, by its path or its serial number, when several
+// are present (ConnectToUnit in CliSupport.h).
+OptionSpec UnitOption();
 constexpr std::chrono::milliseconds kDefaultReplyTimeout{2000};
 
 // Whether an option's value names a file ("FILE", "FILE.csv", "PATH"), and

@@ -14,6 +14,7 @@ CommandSpec ReadSpec()
                 "when it ends in .json.")},
             .Options = {{QStringLiteral("--output"), QStringLiteral("FILE"),
                          QStringLiteral("write the configuration to FILE"), QStringLiteral("-o")},
+                        UnitOption(),
                         TimeoutOption()}};
 }
 
@@ -22,7 +23,7 @@ CliExit RunRead(const ParsedArgs& args, CliContext& context)
     const QString output = args.Value(QStringLiteral("--output"));
     if (args.Has(QStringLiteral("--output")))
         ConfigFileTypeOf(output);
-    const auto session = ConnectToUnit(context, ReplyTimeout(args));
+    const auto session = ConnectToUnit(context, args);
     const UnitSession::ReadResult read = session->Read(FactoryRecord());
     if (!args.Has(QStringLiteral("--output"))) {
         for (const QString& line : ReadableLines(read.Record))

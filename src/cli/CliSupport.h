@@ -108,7 +108,14 @@ struct WriteCheck {
 // says the unit may hold an incomplete configuration.
 WriteCheck WriteAndCheck(UnitSession& session, const ConfigRecord& record);
 
-// A session with the unit found and opened. Throws SessionError.
-std::unique_ptr<UnitSession> ConnectToUnit(CliContext& context, std::chrono::milliseconds timeout);
+// A session with the unit found and opened, waiting --timeout for each
+// reply (CliUnitChoice.cpp). With --unit, the unit of that path, else the
+// one whose serial number it is (one identification exchange with each unit
+// present to find it); a unit in program mode has no serial number. Without
+// --unit, the one unit present, found as the window finds it; with several
+// present, none: CliFailure(Usage) listing them. Throws CliFailure(NoUnit)
+// when no unit has the path or serial number (Usage when several have it),
+// SessionError for the exchanges.
+std::unique_ptr<UnitSession> ConnectToUnit(CliContext& context, const ParsedArgs& args);
 
 } // namespace vantrel::cli

@@ -47,6 +47,7 @@ CommandSpec WriteSpec()
                         option("--invert-inputs", "LIST", "Invert Inputs: the channels inverted"),
                         option("--invert-outputs", "LIST", "Invert Outputs: the channels inverted"),
                         option("--output-start", "LIST", "Output Start Status: the channels active"),
+                        UnitOption(),
                         TimeoutOption()},
             .MinPositional = 1,
             .MaxPositional = 1,
@@ -171,7 +172,7 @@ CliExit RunWrite(const ParsedArgs& args, CliContext& context)
     const ConfigRecord record = RecordToWrite(args.Positional[0], args);
     if (LoadName(record.DeviceName, sizeof record.DeviceName).size() > kDeviceNameChars - 1)
         context.Err << "Device Name: the unit keeps its first " << kDeviceNameChars - 1 << " characters\n";
-    const auto session = ConnectToUnit(context, ReplyTimeout(args));
+    const auto session = ConnectToUnit(context, args);
     const WriteCheck check = WriteAndCheck(*session, record);
     if (!check.Ok()) {
         context.Err << "The unit does not give back what was written (written | read back):\n";

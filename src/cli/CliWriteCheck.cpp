@@ -152,11 +152,4 @@ WriteCheck WriteAndCheck(UnitSession& session, const ConfigRecord& record)
     return check;
 }
 
-std::unique_ptr<UnitSession> ConnectToUnit(CliContext& context, std::chrono::milliseconds timeout)
-{
-    auto session = std::make_unique<UnitSession>(context.Hid, timeout, context.Interrupt);
-    session->Connect();
-    return session;
-}
-
 } // namespace vantrel::cli

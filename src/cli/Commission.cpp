@@ -9,6 +9,9 @@
 // Ctrl-C is looked at while waiting, both for the operator and for the
 // unit; the record and the MAC allocation file are only ever changed in
 // one step each, so an interruption leaves both whole.
+//
+// With --parallel, CommissionParallel.cpp runs the bench instead, on the
+// same set-up and the same record.
 
 #include "cli/CliCommands.h"
 #include "cli/Commission.h"
@@ -20,6 +23,11 @@
 
 namespace vantrel::cli {
 
+QString AddressText(std::uint32_t address)
+{
+    return QString::fromStdString(DottedText(address));
+}
+
 namespace {
 
 const QString kConfigOption = QStringLiteral("--config");
@@ -27,23 +35,7 @@ const QString kIpFromOption = QStringLiteral("--ip-from");
 const QString kCountOption = QStringLiteral("--count");
 const QString kMacNextOption = QStringLiteral("--mac-next");
 const QString kRecordOption = QStringLiteral("--record");
-
-QString AddressText(std::uint32_t address)
-{
-    return QString::fromStdString(DottedText(address));
-}
-
-// What the arguments set up, all of it checked before the first unit.
-struct Bench {
-    ConfigRecord Config{};
-    std::uint32_t First = 0; // --ip-from
-    HostRange Hosts;
-    QString Subnet; // "10.1.2.0/255.255.255.0"
-    std::optional<long long> Count;
-    bool MacNext = false;
-    QString MacPath;
-    std::chrono::milliseconds Timeout{};
-};
+const QString kParallelOption = QStringLiteral("--parallel");
 
 std::optional<long long> CountOf(const ParsedArgs& args)
 {
@@ -135,9 +127,9 @@ void PlanNextUnit(const Bench& bench, UnitPlan& plan, CliContext& context)
     StoreAddressNumber(plan.Ip, plan.Record.IPAddr);
     QString macNote;
     if (bench.MacNext) {
-        plan.MacFile = LoadMacAllocation(bench.MacPath);
-        plan.Mac = PlanNextMac(*plan.MacFile);
-        macNote = QStringLiteral(", MAC address ") + MacText(plan.Mac->Mac);
+        plan.MacFile = bench.MacPath;
+        plan.MacAnnounced = PlanNextMac(LoadMacAllocation(bench.MacPath)).Mac;
+        macNote = QStringLiteral(", MAC address ") + MacText(*plan.MacAnnounced);
     }
     context.Out << "Waiting for unit " << plan.Number << " (IP address " << AddressText(plan.Ip) << macNote
                 << "): plug it in\n";
@@ -193,7 +185,12 @@ CommandSpec CommissionSpec()
                             "configuration's Submask); an address is used up once the write has begun to change "
                             "the unit. A MAC address is used up once the unit has confirmed it."),
              QStringLiteral("Ends after --count units commissioned, or with Ctrl-C, which leaves the record and "
-                            "the MAC allocation file whole and says which unit was interrupted.")},
+                            "the MAC allocation file whole and says which unit was interrupted."),
+             QStringLiteral("With --parallel, every unit plugged in is commissioned at once, each in its own "
+                            "session: the IP addresses go out in the order the units are plugged in, the MAC "
+                            "addresses in the order the units reach that step; each unit's lines start with "
+                            "its serial number, or its path until the unit has said it. A unit that fails does "
+                            "not stop the others.")},
         .Options = {{.Name = kConfigOption, .Value = QStringLiteral("FILE"),
                      .Help = QStringLiteral("the configuration to write, a .dat or .json file"), .Required = true},
                     {.Name = kIpFromOption, .Value = QStringLiteral("A.B.C.D"),
@@ -204,6 +201,8 @@ CommandSpec CommissionSpec()
                      .Help = QStringLiteral("give each unit the next free MAC address, as mac --next does")},
                     {.Name = kRecordOption, .Value = QStringLiteral("FILE.csv"),
                      .Help = QStringLiteral("the commissioning record, appended to"), .Required = true},
+                    {.Name = kParallelOption, .Value = QString(),
+                     .Help = QStringLiteral("commission every unit plugged in at once (a bench with a hub)")},
                     MacFileOption(),
                     TimeoutOption()}};
 }
@@ -212,6 +211,8 @@ CliExit RunCommission(const ParsedArgs& args, CliContext& context)
 {
     const Bench bench = SetUpBench(args, context);
     RecordFile record(args.Value(kRecordOption), context.LockWait);
+    if (args.Has(kParallelOption))
+        return RunParallelBench(bench, record, context);
     Tally tally;
     UnitPlan plan;
     plan.Ip = bench.First;

@@ -9,6 +9,8 @@
 
 #include "config/AddressRange.h"
 
+#include <mutex>
+
 namespace vantrel::cli {
 
 namespace {
@@ -18,8 +20,9 @@ enum class Stage { Opening, Write, Mac, ReadBack, Done };
 
 struct Progress {
     Stage At = Stage::Opening;
-    bool MacSent = false;      // the MAC address request went out
-    bool MacConfirmed = false; // and the unit confirmed it
+    std::optional<MacOctets> Mac; // the address taken from the allocation file for it
+    bool MacSent = false;         // the MAC address request went out
+    bool MacConfirmed = false;    // and the unit confirmed it
 };
 
 const char* StageName(Stage stage)
@@ -53,7 +56,8 @@ QString WhatTheUnitHolds(Stage stage, bool erased, bool macConfirmed)
 
 // The read-back against what was written, and the MAC address against the
 // one sent.
-void CheckReadBack(const UnitPlan& plan, const UnitSession::ReadResult& read, UnitOutcome& outcome)
+void CheckReadBack(const UnitPlan& plan, const Progress& progress, const UnitSession::ReadResult& read,
+                   UnitOutcome& outcome)
 {
     CommissionEntry& entry = outcome.Entry;
     entry.MacAddress = MacText(read.Mac).toStdString();
@@ -62,9 +66,9 @@ void CheckReadBack(const UnitPlan& plan, const UnitSession::ReadResult& read, Un
     for (const RecordField& field : DifferingFields(expected, read.Record))
         differing << QString::fromLatin1(field.Caption);
     outcome.Details = DifferenceLines(expected, read.Record);
-    if (plan.Mac && read.Mac != plan.Mac->Mac) {
+    if (progress.Mac && read.Mac != *progress.Mac) {
         differing << QStringLiteral("MAC Address");
-        outcome.Details << QStringLiteral("MAC Address: %1 | %2").arg(MacText(plan.Mac->Mac), MacText(read.Mac));
+        outcome.Details << QStringLiteral("MAC Address: %1 | %2").arg(MacText(*progress.Mac), MacText(read.Mac));
     }
     if (differing.isEmpty()) {
         outcome.Commissioned = true;
@@ -75,52 +79,90 @@ void CheckReadBack(const UnitPlan& plan, const UnitSession::ReadResult& read, Un
     entry.Result = "check failed: " + differing.join(QStringLiteral("; ")).toStdString();
 }
 
-// The MAC address step: the allocation file is held from reading it to
-// writing it back, so another bench on the same file waits rather than give
-// out the same address. The address may be a later one than the plan said,
-// when another bench took that one meanwhile. Throws SessionError.
-void GiveMacAddress(UnitSession& session, UnitPlan& plan, std::chrono::milliseconds lockWait, Progress& progress,
-                    UnitOutcome& outcome)
+// One unit's session and what it needs besides.
+struct Run {
+    CliContext& Context;
+    const UnitPlan& Plan;
+    const UnitHooks& Hooks;
+    UnitSession& Session;
+    Progress& Where;
+    UnitOutcome& Outcome;
+
+    void Say(const QString& what) const
+    {
+        if (Hooks.Progress)
+            Hooks.Progress(Session, what);
+    }
+};
+
+// The MAC address step ("Send New MAC": the identification, then the
+// address): the allocation file is held from reading it to writing it
+// back, so another bench on the same file waits rather than give out the
+// same address; in a parallel bench the units take turns for it first. The
+// identification goes before, so that the file is held for one exchange
+// only. The address may be a later one than the operator was told, when
+// another bench took that one meanwhile. Throws SessionError.
+void GiveMacAddress(const Run& run)
 {
-    progress.At = Stage::Mac;
+    UnitOutcome& outcome = run.Outcome;
+    run.Where.At = Stage::Mac;
+    run.Session.Identify();
+    std::unique_lock<std::mutex> turn;
+    if (MacTurns* macs = run.Hooks.Macs) {
+        turn = std::unique_lock(macs->Turn);
+        if (macs->Blocked) {
+            outcome.Entry.Result = "MAC address not sent";
+            outcome.Details << QStringLiteral("No MAC address was sent: the MAC allocation file failed an "
+                                              "earlier unit.");
+            return;
+        }
+    }
+    const auto blocked = [&](const CliFailure& failure) {
+        outcome.Stop = failure;
+        if (run.Hooks.Macs)
+            run.Hooks.Macs->Blocked = true;
+    };
     std::optional<HeldNextMac> held;
     try {
-        held.emplace(plan.MacFile->Path, lockWait);
+        held.emplace(*run.Plan.MacFile, run.Context.LockWait);
     } catch (const CliFailure& failure) {
-        outcome.Stop = failure;
+        blocked(failure);
         outcome.Entry.Result = "MAC address not sent";
         return;
     }
-    if (held->Next().Mac != plan.Mac->Mac)
+    if (run.Plan.MacAnnounced && held->Next().Mac != *run.Plan.MacAnnounced)
         outcome.Details << QStringLiteral("Another program took the MAC address %1 meanwhile; this unit gets %2.")
-                               .arg(MacText(plan.Mac->Mac), MacText(held->Next().Mac));
-    plan.MacFile = held->File();
-    plan.Mac = held->Next();
-    session.WriteMac(plan.Mac->Mac);
-    progress.MacConfirmed = true;
+                               .arg(MacText(*run.Plan.MacAnnounced), MacText(held->Next().Mac));
+    run.Where.Mac = held->Next().Mac;
+    run.Say(QStringLiteral("MAC address ") + MacText(*run.Where.Mac));
+    run.Session.SendMac(*run.Where.Mac);
+    run.Where.MacConfirmed = true;
     try {
         held->Commit();
     } catch (const CliFailure& failure) {
-        outcome.Stop = failure;
+        blocked(failure);
     }
 }
 
 // The three exchanges in one session. Throws SessionError.
-void Exchange(UnitSession& session, UnitPlan& plan, std::chrono::milliseconds lockWait, Progress& progress,
-              UnitOutcome& outcome)
+void Exchange(const Run& run)
 {
-    session.Connect();
-    progress.At = Stage::Write;
-    session.Write(plan.Record);
-    if (plan.Mac) {
-        GiveMacAddress(session, plan, lockWait, progress, outcome);
-        if (!progress.MacConfirmed)
+    if (run.Plan.Unit)
+        run.Session.ConnectTo(*run.Plan.Unit);
+    else
+        run.Session.Connect();
+    run.Where.At = Stage::Write;
+    run.Session.Write(run.Plan.Record);
+    if (run.Plan.MacFile) {
+        GiveMacAddress(run);
+        if (!run.Where.MacConfirmed)
             return;
     }
-    progress.At = Stage::ReadBack;
-    const UnitSession::ReadResult read = session.Read(plan.Record);
-    progress.At = Stage::Done;
-    CheckReadBack(plan, read, outcome);
+    run.Where.At = Stage::ReadBack;
+    run.Say(QStringLiteral("reading back"));
+    const UnitSession::ReadResult read = run.Session.Read(run.Plan.Record);
+    run.Where.At = Stage::Done;
+    CheckReadBack(run.Plan, run.Where, read, run.Outcome);
 }
 
 // The record's result for a failed exchange; a unit that cannot be opened
@@ -149,10 +191,10 @@ std::string FailureResult(SessionFailure failure, Stage stage, UnitOutcome& outc
     return {};
 }
 
-void RecordFailure(const SessionError& error, const UnitPlan& plan, const Progress& progress, UnitOutcome& outcome)
+void RecordFailure(const SessionError& error, const Progress& progress, UnitOutcome& outcome)
 {
-    if (plan.Mac && progress.MacConfirmed)
-        outcome.Entry.MacAddress = MacText(plan.Mac->Mac).toStdString();
+    if (progress.Mac && progress.MacConfirmed)
+        outcome.Entry.MacAddress = MacText(*progress.Mac).toStdString();
     const QString message = QString::fromStdString(error.what());
     outcome.Entry.Result = FailureResult(error.Kind(), progress.At, outcome, message);
     if (progress.At == Stage::Opening)
@@ -162,28 +204,31 @@ void RecordFailure(const SessionError& error, const UnitPlan& plan, const Progre
     if (progress.At == Stage::Mac && progress.MacSent && !progress.MacConfirmed)
         outcome.Details << QStringLiteral("The MAC address %1 was sent, but the unit did not confirm it; the "
                                           "MAC allocation file was not advanced.")
-                               .arg(MacText(plan.Mac->Mac));
+                               .arg(MacText(*progress.Mac));
 }
 
 } // namespace
 
-UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeout, const UnitPlan& planned)
+UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeout, const UnitPlan& plan,
+                          const UnitHooks& hooks)
 {
-    UnitPlan plan = planned; // its MAC address may change when the file is held
     UnitOutcome outcome;
     CommissionEntry& entry = outcome.Entry;
     entry.Time = context.Now ? context.Now().toStdString() : std::string();
 
     UnitSession session(context.Hid, timeout, context.Interrupt);
     Progress progress;
+    const Run run{context, plan, hooks, session, progress, outcome};
     session.BeforeRequest = [&](const RequestStep& step) {
+        if (step.Kind == RequestKind::Erase && !outcome.IpUsed)
+            run.Say(QStringLiteral("writing the configuration"));
         outcome.IpUsed = outcome.IpUsed || step.Kind == RequestKind::Erase;
         progress.MacSent = progress.MacSent || step.Kind == RequestKind::MacWrite;
     };
     try {
-        Exchange(session, plan, context.LockWait, progress, outcome);
+        Exchange(run);
     } catch (const SessionError& error) {
-        RecordFailure(error, plan, progress, outcome);
+        RecordFailure(error, progress, outcome);
     }
     if (const auto& ident = session.LastIdent()) {
         entry.SerialNumber = std::to_string(ident->SerialNumber);

@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <thread>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -71,7 +70,6 @@ int main(int argc, char* argv[])
     vantrel::HidapiBackend hid;
     vantrel::CliContext context{hid, out, err, FixedPaths::Production().MacAllocationFile};
     context.Interrupt = &interrupted;
-    context.Sleep = [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); };
     // Local time with its offset from UTC, so that records from sites in
     // other time zones (or across a change of summer time) sort correctly.
     context.Now = [] {

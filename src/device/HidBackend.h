@@ -45,6 +45,8 @@ public:
 
 enum class HidOpenMode { Read, Write };
 
+// Enumerate and Open may be called from several threads at once (the
+// bench loop opens units in parallel while it looks for new ones).
 class HidBackend {
 public:
     virtual ~HidBackend() = default;

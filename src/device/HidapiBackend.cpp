@@ -178,6 +178,7 @@ HidapiBackend::~HidapiBackend()
 std::vector<HidInterfaceInfo> HidapiBackend::Enumerate()
 {
     std::vector<HidInterfaceInfo> found;
+    std::lock_guard lock(mutex_);
     hid_device_info* list = hid_enumerate(0, 0);
     for (hid_device_info* d = list; d != nullptr; d = d->next) {
         if (d->path == nullptr)
@@ -192,6 +193,7 @@ std::unique_ptr<HidHandle> HidapiBackend::Open(const std::string& path, HidOpenM
 {
     // hidapi opens a device for reading and writing at once and shares it
     // with other openers; the mode only tells which end the caller uses.
+    std::lock_guard lock(mutex_);
     hid_device* device = hid_open_path(path.c_str());
     if (device == nullptr) {
         whyNot = OpenFailureReason(path);

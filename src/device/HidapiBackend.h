@@ -1,8 +1,11 @@
 #pragma once
-// The HID layer on hidapi. Enumeration and opens run on the main thread;
-// each handle is then used by one thread only.
+// The HID layer on hidapi. Enumeration and opens may come from several
+// threads: they take turns, as hidapi keeps one error text for the whole
+// process. Each handle is then used by one thread only.
 
 #include "device/HidBackend.h"
+
+#include <mutex>
 
 namespace vantrel {
 
@@ -15,6 +18,9 @@ public:
 
     std::vector<HidInterfaceInfo> Enumerate() override;
     std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode, std::string& whyNot) override;
+
+private:
+    std::mutex mutex_; // enumeration and opens, one at a time
 };
 
 // The hardware ID a Windows system gives a HID device, made from its USB

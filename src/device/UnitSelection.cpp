@@ -28,6 +28,21 @@ std::optional<std::size_t> FindFirstMatch(const std::vector<HidInterfaceInfo>& i
     return std::nullopt;
 }
 
+namespace {
+void OpenBothEnds(HidBackend& hid, UnitOpen& unit)
+{
+    std::string writeError, readError;
+    unit.Write = hid.Open(unit.Match->Path, HidOpenMode::Write, writeError);
+    unit.Read = hid.Open(unit.Match->Path, HidOpenMode::Read, readError);
+    if (!unit.Opened()) {
+        // A link needs both ends; a half-open unit is as good as absent.
+        unit.Error = "Cannot open " + unit.Match->Path + ": " + (unit.Write ? readError : writeError);
+        unit.Write.reset();
+        unit.Read.reset();
+    }
+}
+} // namespace
+
 UnitOpen OpenFirstMatch(HidBackend& hid, std::string_view pattern, const std::function<void()>& beforeOpen)
 {
     UnitOpen unit;
@@ -38,16 +53,31 @@ UnitOpen OpenFirstMatch(HidBackend& hid, std::string_view pattern, const std::fu
     unit.Match = present[*match];
     if (beforeOpen)
         beforeOpen();
-    std::string writeError, readError;
-    unit.Write = hid.Open(unit.Match->Path, HidOpenMode::Write, writeError);
-    unit.Read = hid.Open(unit.Match->Path, HidOpenMode::Read, readError);
-    if (!unit.Opened()) {
-        // A link needs both ends; a half-open unit is as good as absent.
-        unit.Error = "Cannot open " + unit.Match->Path + ": " + (unit.Write ? readError : writeError);
-        unit.Write.reset();
-        unit.Read.reset();
-    }
+    OpenBothEnds(hid, unit);
     return unit;
+}
+
+std::vector<HidInterfaceInfo> PresentUnits(const std::vector<HidInterfaceInfo>& interfaces)
+{
+    std::vector<HidInterfaceInfo> units;
+    for (const HidInterfaceInfo& info : interfaces) {
+        if (!MatchesPattern(info.HardwareId, kAnyRevisionPattern))
+            continue;
+        // A platform may list one device more than once; it is one unit.
+        const bool seen = std::any_of(units.begin(), units.end(),
+                                      [&](const HidInterfaceInfo& u) { return u.Path == info.Path; });
+        if (!seen)
+            units.push_back(info);
+    }
+    return units;
+}
+
+UnitOpen OpenUnit(HidBackend& hid, const HidInterfaceInfo& unit)
+{
+    UnitOpen open;
+    open.Match = unit;
+    OpenBothEnds(hid, open);
+    return open;
 }
 
 bool IsProgramMode(std::string_view hardwareId)

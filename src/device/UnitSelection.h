@@ -43,6 +43,14 @@ struct UnitOpen {
 // before it is opened (the window drops its old link there).
 UnitOpen OpenFirstMatch(HidBackend& hid, std::string_view pattern, const std::function<void()>& beforeOpen = {});
 
+// Every unit among `interfaces` (any revision, program mode too), in their
+// order: what "vantrel-cli list" shows, one entry per path.
+std::vector<HidInterfaceInfo> PresentUnits(const std::vector<HidInterfaceInfo>& interfaces);
+
+// Opens this one interface as OpenFirstMatch opens its match: once for
+// writing and once for reading, both or none.
+UnitOpen OpenUnit(HidBackend& hid, const HidInterfaceInfo& unit);
+
 // True for a unit in program mode (revision 0001).
 bool IsProgramMode(std::string_view hardwareId);
 

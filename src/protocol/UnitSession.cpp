@@ -48,6 +48,26 @@ void UnitSession::Connect()
     throw SessionError(SessionFailure::NoUnit, "Cannot find QUORVEX");
 }
 
+void UnitSession::ConnectTo(const HidInterfaceInfo& unit)
+{
+    Disconnect();
+    UnitOpen open = OpenUnit(hid_, unit);
+    if (!open.Opened()) {
+        // Gone meanwhile is not the same as there and closed to us.
+        const std::vector<HidInterfaceInfo> present = PresentUnits(hid_.Enumerate());
+        const bool there = std::any_of(present.begin(), present.end(),
+                                       [&](const HidInterfaceInfo& u) { return u.Path == unit.Path; });
+        if (!there)
+            throw SessionError(SessionFailure::NoUnit, "Cannot find QUORVEX");
+        throw SessionError(SessionFailure::NoAccess, open.Error);
+    }
+    unit_ = unit;
+    write_ = std::move(open.Write);
+    read_ = std::move(open.Read);
+    if (IsProgramMode(unit.HardwareId))
+        throw SessionError(SessionFailure::ProgramMode, "QUORVEX is in Program Mode");
+}
+
 void UnitSession::CheckInterrupt() const
 {
     if (interrupt_ && interrupt_->load())
@@ -143,8 +163,13 @@ IdentReply UnitSession::Write(const ConfigRecord& record)
 IdentReply UnitSession::WriteMac(const MacOctets& mac)
 {
     IdentReply ident = Identify();
-    Exchange(kMacRequests[1], ConfigRecord{}, mac);
+    SendMac(mac);
     return ident;
+}
+
+void UnitSession::SendMac(const MacOctets& mac)
+{
+    Exchange(kMacRequests[1], ConfigRecord{}, mac);
 }
 
 } // namespace vantrel

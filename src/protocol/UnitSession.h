@@ -56,6 +56,11 @@ public:
     // message "Cannot open <path>: <reason>") when a matching unit could
     // not be opened and none other was found, NoUnit when there is none.
     void Connect();
+    // Opens this unit (one that PresentUnits listed) and no other. Throws
+    // ProgramMode when it is in program mode, NoUnit when it is no longer
+    // present, NoAccess ("Cannot open <path>: <reason>") when it is there
+    // but cannot be opened.
+    void ConnectTo(const HidInterfaceInfo& unit);
     bool Connected() const { return write_ && read_; }
     const HidInterfaceInfo& Unit() const { return unit_; }
     void Disconnect();
@@ -71,6 +76,13 @@ public:
     IdentReply Write(const ConfigRecord& record);
     // "Send New MAC" of `mac`; the identification it began with.
     IdentReply WriteMac(const MacOctets& mac);
+    // The identification request alone, with which every exchange begins:
+    // who the unit is. Throws WrongApplication for another application.
+    IdentReply Identify();
+    // The MAC address request alone: WriteMac is Identify() then SendMac(),
+    // so a caller may do something between the two (take its turn for the
+    // address).
+    void SendMac(const MacOctets& mac);
 
     // The one output buffer, as the window keeps it: zero before the first
     // request, never cleared between requests.
@@ -90,7 +102,6 @@ public:
 private:
     // Builds and sends one request and waits for its one reply.
     void Exchange(const RequestStep& step, const ConfigRecord& record, const MacOctets& mac);
-    IdentReply Identify();
     void CheckInterrupt() const;
 
     HidBackend& hid_;

@@ -10,6 +10,7 @@
 #include "unit/UnitFirmware.h"
 #include "protocol/Reports.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -120,7 +121,9 @@ private:
 };
 
 // Presents simulated units to the window as present HID interfaces, in the
-// order given, next to any number of other HID devices.
+// order given, next to any number of other HID devices. Each unit's path is
+// "sim:" and its place in that order. Add() comes before any use; then
+// Enumerate and Open may be called from several threads.
 class SimulatedHidBackend final : public HidBackend {
 public:
     void Add(std::shared_ptr<SimulatedUnit> unit);
@@ -135,7 +138,7 @@ private:
         std::shared_ptr<SimulatedUnit> Unit; // null for other devices
     };
     std::vector<Entry> entries_;
-    int enumerations_ = 0;
+    std::atomic<int> enumerations_{0};
 };
 
 } // namespace vantrel

@@ -110,26 +110,27 @@ private:
     QString output_;
 };
 
-// quorvex-virtual-unit as a child process; it traces every request.
+// quorvex-virtual-unit as a child process; it traces every request (into
+// a file of its own when several run at once).
 class VirtualUnitProcess : public ChildProcess {
 public:
-    explicit VirtualUnitProcess(const QStringList& args)
-        : ChildProcess(QStringLiteral(VANTREL_VIRTUAL_UNIT), WithTrace(args))
+    explicit VirtualUnitProcess(const QStringList& args, const char* trace = "unit-trace.txt")
+        : ChildProcess(QStringLiteral(VANTREL_VIRTUAL_UNIT), WithTrace(args, TempPath(trace))), trace_(TempPath(trace))
     {
         ready_ = WaitForOutput("ready;");
     }
 
     bool Ready() const { return ready_; }
-    std::vector<Report> Requests() const { return TracedRequests(TracePath()); }
+    std::vector<Report> Requests() const { return TracedRequests(trace_); }
 
 private:
-    static QString TracePath() { return TempPath("unit-trace.txt"); }
-    static QStringList WithTrace(QStringList args)
+    static QStringList WithTrace(QStringList args, const QString& trace)
     {
-        QFile::remove(TracePath());
-        return args << QStringLiteral("--trace") << TracePath();
+        QFile::remove(trace);
+        return args << QStringLiteral("--trace") << trace;
     }
 
+    QString trace_;
     bool ready_ = false;
 };
 

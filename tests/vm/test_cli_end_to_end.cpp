@@ -1,6 +1,7 @@
 // vantrel-cli, the program itself, against quorvex-virtual-unit through a
-// real Linux kernel (the USB gadget, usbhid, hidraw): read, write, and the
-// commissioning loop over two units plugged in one after the other. The
+// real Linux kernel (the USB gadget, usbhid, hidraw): read, write, the
+// commissioning loop over two units plugged in one after the other, and
+// four units commissioned at once (uhid devices) with --parallel. The
 // files it writes are compared byte for byte with what the unit holds, and
 // a read's requests with those the same command sends to the in-process
 // simulated unit.
@@ -257,4 +258,76 @@ TEST(CliKernel, CommissionRecordsAUnitPulledMidWriteAndGoesOn)
     EXPECT_EQ(RecordLines(record), (QStringList{S("1003,1.05,,10.0.0.40,unplugged during the write"),
                                                 S("1003,1.05,00.04.A3.01.02.0F,10.0.0.41,commissioned")}));
     EXPECT_EQ(ReadFile(saved), SavedAfterWriting(WithIp(SiteConfig(), 41)));
+}
+
+// Four units on the bench at once, each a uhid device of its own: the one
+// unit a command talks to is chosen by --unit, and commission --parallel
+// takes each as it is plugged in, while the others are still being
+// commissioned. Each unit answers late, so that all four run together.
+TEST(CliKernel, CommissionFourUnitsAtOnce)
+{
+    QTemporaryDir dir;
+    const QString macFile = dir.filePath(S("SetFullMACAddress.txt"));
+    const QString record = dir.filePath(S("bench.csv"));
+    WriteFile(macFile, "FF\r\n2B\r\n1F\r\nA3\r\n04\r\n00\r\n");
+    const char* traces[] = {"unit-trace-1.txt", "unit-trace-2.txt", "unit-trace-3.txt", "unit-trace-4.txt"};
+    const auto saved = [&](int i) { return dir.filePath(QStringLiteral("unit%1.dat").arg(i)); };
+    const auto unitArgs = [&](int i) {
+        return QStringList{S("--uhid"), S("--serial"), QString::number(3000 + i), S("--delay"), S("600"), S("--save"),
+                           saved(i)};
+    };
+    std::vector<std::unique_ptr<VirtualUnitProcess>> units;
+
+    // Two units present: a command without --unit names them and does nothing.
+    for (int i = 1; i <= 2; ++i) {
+        units.push_back(std::make_unique<VirtualUnitProcess>(unitArgs(i), traces[i - 1]));
+        ASSERT_TRUE(units.back()->Ready()) << units.back()->Output().toStdString();
+    }
+    const CliResult refused = RunCliProgram({S("read")});
+    EXPECT_EQ(refused.Code, 2) << refused;
+    EXPECT_TRUE(refused.Err.startsWith(S("2 QUORVEX units are present; choose one with --unit"))) << refused;
+    const CliResult info = RunCliProgram({S("info"), S("--unit"), S("3002")});
+    EXPECT_EQ(info.Code, 0) << info;
+    EXPECT_TRUE(info.Out.contains(S("Serial Number: 3002\n"))) << info;
+    units.clear(); // both leave the bus
+
+    ChildProcess cli(QStringLiteral(VANTREL_CLI),
+                     {S("commission"), S("--parallel"), S("--config"), WriteSiteJson(dir), S("--ip-from"),
+                      S("10.0.0.60"), S("--count"), S("4"), S("--mac-next"), S("--mac-file"), macFile, S("--record"),
+                      record, S("--timeout"), S("5000")});
+    ASSERT_TRUE(cli.WaitForOutput("Ctrl-C ends\n", kStepMs)) << cli.Output().toStdString();
+    // Plugged in one after the other, each while those before it are at work.
+    for (int i = 1; i <= 4; ++i) {
+        units.push_back(std::make_unique<VirtualUnitProcess>(unitArgs(i), traces[i - 1]));
+        ASSERT_TRUE(units.back()->Ready()) << units.back()->Output().toStdString();
+        const QByteArray taken = QStringLiteral("] Unit %1: IP address 10.0.0.%2\n").arg(i).arg(59 + i).toLatin1();
+        ASSERT_TRUE(cli.WaitForOutput(taken.constData(), kStepMs)) << cli.Output().toStdString();
+    }
+    EXPECT_EQ(cli.WaitForExit(kStepMs), 0) << cli.Output().toStdString();
+    const QString out = cli.Output();
+    EXPECT_TRUE(out.endsWith(S("Done: 4 commissioned, 0 failed; the next IP address is 10.0.0.64\n"))) << out.toStdString();
+    const qsizetype firstDone = out.indexOf(S(": commissioned\n"));
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_LT(out.indexOf(QStringLiteral("[%1] Unit %2: writing the configuration\n").arg(3000 + i).arg(i)), firstDone)
+            << out.toStdString();
+
+    // One line each, the IP addresses in plug order, the MAC addresses the
+    // file's next four in the order the units reached that step.
+    QStringList lines = RecordLines(record);
+    ASSERT_EQ(lines.size(), 4) << lines.join('\n').toStdString();
+    lines.sort();
+    QStringList macs;
+    for (int i = 1; i <= 4; ++i) {
+        const QStringList fields = lines[i - 1].split(QLatin1Char(','));
+        ASSERT_EQ(fields.size(), 5);
+        EXPECT_EQ(fields[0], QString::number(3000 + i));
+        EXPECT_EQ(fields[3], QStringLiteral("10.0.0.%1").arg(59 + i));
+        EXPECT_EQ(fields[4], S("commissioned"));
+        macs << fields[2];
+        EXPECT_EQ(ReadFile(saved(i)), SavedAfterWriting(WithIp(SiteConfig(), std::uint8_t(59 + i)))) << i;
+    }
+    macs.sort();
+    EXPECT_EQ(macs, (QStringList{S("00.04.A3.1F.2B.FF"), S("00.04.A3.1F.2C.00"), S("00.04.A3.1F.2C.01"),
+                                 S("00.04.A3.1F.2C.02")}));
+    EXPECT_EQ(ReadFile(macFile), QByteArray("03\r\n2C\r\n1F\r\nA3\r\n04\r\n00\r\n"));
 }

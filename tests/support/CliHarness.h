@@ -1,0 +1,70 @@
+#pragma once
+// vantrel-cli run in-process against simulated units, its two streams
+// caught, its files in a temporary folder.
+
+#include "cli/Cli.h"
+#include "support/UnitHarness.h"
+
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <atomic>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+
+struct CliRun {
+    int Code = -1;
+    QString Out, Err;
+};
+
+inline void PrintTo(const CliRun& run, std::ostream* os)
+{
+    *os << "exit " << run.Code << "\nout: " << run.Out.toStdString() << "\nerr: " << run.Err.toStdString();
+}
+
+class CliHarness {
+public:
+    CliHarness() { MacFile = Path("SetFullMACAddress.txt"); }
+
+    std::shared_ptr<vantrel::SimulatedUnit> AddUnit(const std::string& hardwareId = "HID\\VID_04D8&PID_FD37&REV_0006")
+    {
+        vantrel::SimulatedIdentity identity;
+        identity.HardwareId = hardwareId;
+        auto unit = std::make_shared<vantrel::SimulatedUnit>(identity);
+        unit->StoreConfig(SampleUnitConfig());
+        Backend.Add(unit);
+        return unit;
+    }
+
+    QString Path(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
+
+    CliRun Run(const QStringList& args)
+    {
+        CliRun run;
+        QTextStream out(&run.Out), err(&run.Err);
+        vantrel::CliContext context{Hid ? *Hid : Backend, out, err, MacFile};
+        context.Interrupt = &Interrupt;
+        context.Sleep = Sleep;
+        context.Now = [] { return QStringLiteral("2026-12-07T10:00:00+01:00"); };
+        context.LockWait = LockWait;
+        run.Code = vantrel::RunCli(args, context);
+        return run;
+    }
+
+    QTemporaryDir Dir;
+    vantrel::SimulatedHidBackend Backend;
+    vantrel::HidBackend* Hid = nullptr; // in front of Backend when set
+    QString MacFile;
+    std::atomic<bool> Interrupt{false};
+    std::function<void(std::chrono::milliseconds)> Sleep = [](std::chrono::milliseconds) {};
+    std::chrono::milliseconds LockWait{200};
+};
+
+inline QStringList Args(std::initializer_list<const char*> words)
+{
+    QStringList list;
+    for (const char* w : words)
+        list << QString::fromUtf8(w);
+    return list;
+}

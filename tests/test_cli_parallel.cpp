@@ -1,0 +1,234 @@
+// vantrel-cli commission --parallel against several simulated units at
+// once, faults on some of them: the record (one whole line per unit), the
+// addresses each unit got and kept, the allocation file, and the output's
+// lines, each whole and headed by its unit. Also built under
+// ThreadSanitizer (scripts/tsan.sh).
+
+#include "cli/CommissionRecord.h"
+#include "config/ConfigJson.h"
+#include "support/CliHarness.h"
+
+#include <QLockFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+using namespace vantrel;
+
+namespace {
+
+struct UnitSetup {
+    std::function<void(SimulatedUnit&)> Fault = {}; // comes with the unit when it is plugged in
+    std::size_t HangAfter = 0; // answers this many requests, then nothing until Ctrl-C
+};
+
+struct ParallelCase {
+    std::string name;
+    std::vector<UnitSetup> units;   // serial numbers 2001 on, at sim:0 on
+    std::vector<std::string> lines; // the record's lines after the time, in any order; "M" for a MAC address
+    CliExit code = CliExit::Success;
+    std::string message = "";      // a line of the output or the error stream ("$dir/": the test's folder)
+    std::optional<int> count = {}; // without: Ctrl-C once every unit is recorded or hangs
+    std::vector<int> plugOrder = {}; // one unit plugged in per look; empty: all there from the start
+    bool macNext = true;
+    bool macFileHeld = false; // by another program, for longer than the wait
+    const char* timeout = "10000";
+    bool recordHeld = false; // by another program from the first look on
+};
+
+void PrintTo(const ParallelCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+void ProgramMode(SimulatedUnit& u)
+{
+    SimulatedIdentity id = u.Identity();
+    id.HardwareId = "HID\\VID_04D8&PID_FD37&REV_0001";
+    u.SetIdentity(id);
+}
+
+std::string Commissioned(int serial, int ip)
+{
+    return std::to_string(serial) + ",1.05,M,10.1.2." + std::to_string(ip) + ",commissioned";
+}
+
+std::vector<ParallelCase> ParallelCases()
+{
+    ParallelCase eight{"EightSound", std::vector<UnitSetup>(8), {}, CliExit::Success,
+                       "Done: 8 commissioned, 0 failed; the next IP address is 10.1.2.38", 8};
+    for (int i = 0; i < 8; ++i)
+        eight.lines.push_back(Commissioned(2001 + i, 30 + i));
+    return {
+        eight,
+        {"FaultsOnSome",
+         {{}, {ProgramMode}, {[](SimulatedUnit& u) { u.UnplugAfter(3); }}, {[](SimulatedUnit& u) { u.StopAnsweringAfter(11); }}},
+         {Commissioned(2001, 30), ",,,,program mode", "2003,1.05,,10.1.2.32,unplugged during the write",
+          "2004,1.05,M,10.1.2.33,no answer during the read-back"},
+         CliExit::Interrupted,
+         "Interrupted while waiting for units; no unit was being commissioned. The next IP address is 10.1.2.31.",
+         {}, {}, true, false, "100"},
+        {"CountStartsNoMoreThanNeeded", std::vector<UnitSetup>(4), {Commissioned(2001, 30), Commissioned(2002, 31)},
+         CliExit::Success, "[sim:3] not started: --count 2 reached", 2},
+        {"AFailedUnitLeavesItsPlaceAndAddress", {{ProgramMode}, {}, {}},
+         {",,,,program mode", Commissioned(2002, 31), Commissioned(2003, 30)}, CliExit::Success,
+         "Done: 2 commissioned, 1 failed; the next IP address is 10.1.2.32", 2},
+        {"AddressesInPlugOrder", std::vector<UnitSetup>(4),
+         {Commissioned(2003, 30), Commissioned(2001, 31), Commissioned(2004, 32), Commissioned(2002, 33)},
+         CliExit::Success, "[sim:3] Unit 3: IP address 10.1.2.32", 4, {2, 0, 3, 1}},
+        {"NoAccessStartsNoNewUnit", {{[](SimulatedUnit& u) { u.FailOpens(HidOpenMode::Write); }}, {}, {}},
+         {",,,,cannot be opened", Commissioned(2002, 31)}, CliExit::NoAccess,
+         "Stopped after the fault above: 1 commissioned, 1 failed; the next IP address is 10.1.2.30", 2},
+        {"InterruptedMidway", {{{}, 1}, {{}, 8}, {}, {ProgramMode}},
+         {"2001,1.05,,10.1.2.30,interrupted during the write", "2002,1.05,,10.1.2.31,interrupted during the read-back",
+          "2003,1.05,M,10.1.2.32,commissioned", ",,,,program mode"},
+         CliExit::Interrupted,
+         "Interrupted: unit 1 (serial number 2001), unit 2 (serial number 2002) were being commissioned; recorded "
+         "in $dir/bench.csv. The next IP address is 10.1.2.33.",
+         {}, {}, false},
+        {"RecordHeldElsewhere", std::vector<UnitSetup>(2, {[](SimulatedUnit& u) { u.SetAnswerDelayMs(10); }}), {},
+         CliExit::Locked, "Stopped after the fault above: 2 commissioned, 0 failed; the next IP address is 10.1.2.32",
+         2, {}, false, false, "10000", true},
+        {"AllocationFileHeldElsewhere", std::vector<UnitSetup>(2),
+         {"2001,1.05,,10.1.2.30,MAC address not sent", "2002,1.05,,10.1.2.31,MAC address not sent"}, CliExit::Locked,
+         "Stopped after the fault above: 0 commissioned, 2 failed; the next IP address is 10.1.2.32", 2, {}, true, true},
+    };
+}
+
+class CliParallel : public testing::TestWithParam<ParallelCase> {};
+
+// The record's lines after the header, without their time stamp.
+QStringList RecordLines(const QString& path)
+{
+    QStringList lines = QString::fromUtf8(ReadFile(path)).split(S("\r\n"));
+    EXPECT_EQ(lines.value(0) + S("\r\n"), QString::fromLatin1(kCommissionHeader));
+    EXPECT_EQ(lines.value(lines.size() - 1), QString());
+    QStringList entries;
+    for (const QString& line : lines.mid(1, lines.size() - 2)) {
+        EXPECT_TRUE(line.startsWith(S("2026-12-07T10:00:00+01:00,"))) << line.toStdString();
+        entries << line.section(QLatin1Char(','), 1);
+    }
+    return entries;
+}
+
+} // namespace
+
+TEST_P(CliParallel, EachUnitInItsOwnSessionRecordedWhole)
+{
+    const ParallelCase& c = GetParam();
+    CliHarness h;
+    std::vector<std::shared_ptr<SimulatedUnit>> units;
+    for (std::size_t i = 0; i < c.units.size(); ++i) {
+        units.push_back(h.AddUnit());
+        SimulatedIdentity id;
+        id.SerialNumber = 2001 + int(i);
+        units.back()->SetIdentity(id);
+        if (c.units[i].HangAfter)
+            units.back()->StopAnsweringAfter(c.units[i].HangAfter);
+        if (!c.plugOrder.empty())
+            units.back()->Unplug();
+        else if (c.units[i].Fault)
+            c.units[i].Fault(*units.back());
+    }
+    const QString record = h.Path("bench.csv");
+    // Ctrl-C once every unit that does not hang is recorded and every one
+    // that hangs waits, or after a long while in any case.
+    const auto settled = [&] {
+        qsizetype expected = 1;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            if (c.units[i].HangAfter == 0)
+                ++expected;
+            else if (units[i]->ReceivedCount() <= c.units[i].HangAfter)
+                return false;
+        }
+        return ReadFile(record).count("\r\n") == expected;
+    };
+    std::size_t plugged = 0;
+    const auto start = std::chrono::steady_clock::now();
+    QLockFile recordLock(record + S(".lock"));
+    h.Sleep = [&](std::chrono::milliseconds) {
+        if (c.recordHeld && !recordLock.isLocked()) {
+            ASSERT_TRUE(recordLock.tryLock(0));
+        }
+        if (plugged < c.plugOrder.size()) {
+            const int i = c.plugOrder[plugged++];
+            units[i]->PlugIn();
+            if (c.units[i].Fault)
+                c.units[i].Fault(*units[i]);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if ((!c.count && settled()) || std::chrono::steady_clock::now() - start > std::chrono::seconds(20))
+            h.Interrupt = true;
+    };
+    const QByteArray macFile = "0F\r\n1E\r\n01\r\nA3\r\n04\r\n00\r\n";
+    WriteFile(h.MacFile, macFile);
+    QLockFile other(h.MacFile + S(".lock"));
+    if (c.macFileHeld) {
+        ASSERT_TRUE(other.tryLock(0));
+    }
+    ConfigRecord site = SampleUnitConfig();
+    site.ClientPort = 503;
+    WriteFile(h.Path("site.json"), ConfigToJson(ConfigDocument{site, {}}));
+    QStringList args{S("commission"), S("--parallel"), S("--config"), h.Path("site.json"), S("--ip-from"),
+                     S("10.1.2.30"), S("--record"), record, S("--timeout"), QString::fromLatin1(c.timeout)};
+    if (c.count)
+        args << S("--count") << QString::number(*c.count);
+    if (c.macNext)
+        args << S("--mac-next");
+    const CliRun run = h.Run(args);
+
+    EXPECT_EQ(run.Code, int(c.code)) << testing::PrintToString(run);
+    recordLock.unlock();
+    const QStringList said = run.Out.split(QLatin1Char('\n')) + run.Err.split(QLatin1Char('\n'));
+    EXPECT_TRUE(said.contains(QString::fromStdString(c.message).replace(S("$dir/"), h.Dir.path() + QLatin1Char('/'))))
+        << testing::PrintToString(run);
+    // Whole lines only, each headed by its unit.
+    static const QRegularExpression line(S(R"(^(\[(\d+|sim:\d)\] .+|Commissioning every unit .+|Done: .+|)$)"));
+    for (const QString& l : run.Out.split(QLatin1Char('\n')))
+        EXPECT_TRUE(line.match(l).hasMatch()) << l.toStdString();
+
+    // The record: a line per unit, whole; MAC addresses as "M".
+    QStringList lines = RecordLines(record);
+    std::vector<std::string> normal, macs;
+    for (const QString& l : lines) {
+        QStringList fields = l.split(QLatin1Char(','));
+        ASSERT_EQ(fields.size(), 5) << l.toStdString();
+        if (!fields[2].isEmpty())
+            macs.push_back(std::exchange(fields[2], S("M")).toStdString());
+        normal.push_back(fields.join(QLatin1Char(',')).toStdString());
+    }
+    std::vector<std::string> expected = c.lines;
+    std::sort(expected.begin(), expected.end());
+    std::sort(normal.begin(), normal.end());
+    EXPECT_EQ(normal, expected) << testing::PrintToString(run);
+
+    // Each commissioned unit keeps the IP and MAC addresses of its line.
+    for (const QString& l : lines) {
+        const QStringList fields = l.split(QLatin1Char(','));
+        if (fields.value(4) != S("commissioned"))
+            continue;
+        const auto& unit = units.at(fields[0].toInt() - 2001);
+        const ConfigRecord stored = unit->StoredConfig();
+        EXPECT_EQ(S("10.1.2.") + QString::number(stored.IPAddr[3]), fields[3]);
+        EXPECT_EQ(stored.ClientPort, 503);
+        EXPECT_EQ(QString::fromStdString(MacAddressText(unit->Mac().data())), fields[2]);
+    }
+    if (!c.macNext)
+        return;
+    // The MAC addresses given are the file's next ones, each once, and the
+    // file is advanced past them.
+    std::sort(macs.begin(), macs.end());
+    std::vector<std::string> given;
+    for (std::size_t i = 0; i < macs.size(); ++i)
+        given.push_back(QStringLiteral("00.04.A3.01.1E.%1").arg(0x0F + int(i), 2, 16, QLatin1Char('0')).toUpper().toStdString());
+    EXPECT_EQ(macs, given);
+    EXPECT_EQ(ReadFile(h.MacFile),
+              QByteArray(macFile).replace(0, 2, QByteArray::number(0x0F + int(macs.size()), 16).rightJustified(2, '0').toUpper()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CliParallel, testing::ValuesIn(ParallelCases()),
+                         [](const auto& info) { return info.param.name; });
