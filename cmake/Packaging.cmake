@@ -1,10 +1,16 @@
-# Installation and the Debian package.
+# Installation, the Debian package and the Windows archive.
 #
-# `cmake --install` puts the programs in bin/, the desktop entry and the icon
-# in share/, and the unit's udev rule in lib/udev/rules.d/. `cpack -G DEB` in
-# a build folder turns the same files into vantrel_<version>_<arch>.deb, whose
-# dependencies dpkg-shlibdeps computes from the programs themselves.
-# scripts/package-test.sh builds, checks and installs that package.
+# Linux: `cmake --install` puts the programs in bin/, the desktop entry and
+# the icon in share/, and the unit's udev rule in lib/udev/rules.d/.
+# `cpack -G DEB` in a build folder turns the same files into
+# vantrel_<version>_<arch>.deb, whose dependencies dpkg-shlibdeps computes
+# from the programs themselves. scripts/package-test.sh builds, checks and
+# installs that package.
+#
+# Windows: everything goes into one folder, the programs beside the Qt,
+# hidapi and compiler run-time DLLs they load and Qt's plugins below it;
+# `cpack` turns it into vantrel-<version>-windows-x64.zip
+# (scripts/windows/build.sh).
 
 include(GNUInstallDirs)
 
@@ -13,20 +19,49 @@ set(_vantrel_packaging "${PROJECT_SOURCE_DIR}/packaging")
 # The programs; one that this configuration does not build (or that is yet to
 # come) is left out rather than failing the install.
 set(VANTREL_INSTALLED_PROGRAMS vantrel vantrel-demo quorvex-virtual-unit vantrel-cli)
+if(WIN32)
+  set(_vantrel_bindir .)
+else()
+  set(_vantrel_bindir ${CMAKE_INSTALL_BINDIR})
+endif()
 foreach(_program IN LISTS VANTREL_INSTALLED_PROGRAMS)
   if(TARGET ${_program})
-    install(TARGETS ${_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${_program} RUNTIME DESTINATION ${_vantrel_bindir})
   endif()
 endforeach()
 
-# The help: beside the programs on Windows, where the window looks first;
+# The help: beside the programs on Windows, where the window looks for it;
 # on Linux in the package's data folder, where the installed window finds it.
 if(VANTREL_HAVE_HELP)
   if(WIN32)
-    install(FILES "${VANTREL_HELP_CHM}" DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES "${VANTREL_HELP_CHM}" DESTINATION ${_vantrel_bindir})
   else()
     install(FILES "${VANTREL_HELP_CHM}" DESTINATION ${CMAKE_INSTALL_DATADIR}/vantrel)
   endif()
+endif()
+
+if(WIN32)
+  # What the programs load, found where the Windows prefix has it
+  # (scripts/windows/deps.sh): Qt's DLLs, the platform plugin and the
+  # native style, hidapi, and the compiler's run-time DLLs.
+  install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
+    DESTINATION ${_vantrel_bindir})
+  install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
+  install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+  foreach(_dll hidapi.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    string(MAKE_C_IDENTIFIER "VANTREL_DLL_${_dll}" _var)
+    find_file(${_var} ${_dll} HINTS "${HIDAPI_ROOT}" PATH_SUFFIXES bin REQUIRED)
+    install(FILES "${${_var}}" DESTINATION ${_vantrel_bindir})
+  endforeach()
+  install(FILES "${_vantrel_packaging}/windows/README.txt" DESTINATION ${_vantrel_bindir})
+
+  set(CPACK_GENERATOR "ZIP")
+  set(CPACK_PACKAGE_NAME "vantrel")
+  set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+  set(CPACK_PACKAGE_FILE_NAME "vantrel-${PROJECT_VERSION}-windows-x64")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  include(CPack)
+  return()
 endif()
 
 # The rest (desktop entry, icon, udev rule, Debian package) is for Linux.

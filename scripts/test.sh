@@ -29,5 +29,5 @@ LSAN_OPTIONS="suppressions=$here/scripts/lsan-third-party.supp:print_suppression
 echo "== threads under ThreadSanitizer"; bash "$here/scripts/tsan.sh"
 echo "== fuzzing"; bash "$here/scripts/fuzz.sh" --seconds 30
 echo "== package"; bash "$here/scripts/package-test.sh"
-echo "== windows compile check"; bash "$here/scripts/windows-check.sh"
+echo "== windows"; bash "$here/scripts/windows/test.sh"
 echo "== all tests passed"

@@ -942,6 +942,8 @@ class JsonErrors : public testing::TestWithParam<JsonErrorCase> {};
 
 TEST_P(JsonErrors, NameTheFieldTheValueAndTheRange)
 {
+    if (std::string(GetParam().name) == "NameCharacter")
+        SKIP_ON_WINDOWS("Latin-1 stands in for the ANSI code page off Windows only");
     ConfigDocument document;
     document.Record = SampleUnitConfig();
     QJsonObject object = QJsonDocument::fromJson(ConfigToJson(document)).object();

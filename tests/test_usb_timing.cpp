@@ -11,6 +11,7 @@ using Clock = std::chrono::steady_clock;
 
 TEST(UsbTiming, RequestsAreTakenAtFramesAndAnsweredOneFrameLater)
 {
+    SKIP_ON_WINDOWS("a sleep there may end before the steady clock reaches its time");
     auto unit = std::make_shared<SimulatedUnit>(SimulatedIdentity{});
     unit->SetUsbTiming(true);
     const auto write = unit->Open(HidOpenMode::Write);

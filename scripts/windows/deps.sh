@@ -9,22 +9,23 @@
 #      and caches below the cache folder), so the machine's apt sources and
 #      lists stay as they are;
 #   3. cross-builds qtbase (Core, Gui, Widgets, Test; the windows and
-#      offscreen platform plugins; the windowsvista style) and hidapi's
-#      Windows backend with cmake/mingw-w64-x86_64.cmake, and installs both,
-#      with the MinGW-w64 runtime DLLs, into one prefix.
+#      offscreen platform plugins; the windowsvista style), hidapi's Windows
+#      backend and GoogleTest with cmake/mingw-w64-x86_64.cmake, and installs
+#      them, with the MinGW-w64 runtime DLLs, into one prefix.
 #
 # The prefix is
 #
 #   ${VANTREL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vantrel}/windows/<key>
 #
 # where <key> names the Qt and hidapi versions and ends in a hash of what
-# shapes the result: the versions, the compiler packages' versions, the build
-# options below and the toolchain file's commands (comments left out). So
-# editing comments here or there rebuilds nothing; changing an option, the
-# compiler or the toolchain builds a new prefix beside the old one. A prefix
-# appears only once it is complete: everything is installed into a staging
-# folder and renamed into place last. An interrupted build leaves its build
-# folder behind, and the next run carries on from there.
+# shapes the result: the versions, the compiler's and GoogleTest's package
+# versions, the build options below and the toolchain file's commands
+# (comments left out). So editing comments here or there rebuilds nothing;
+# changing an option, the compiler or the toolchain builds a new prefix
+# beside the old one. A prefix appears only once it is complete: everything
+# is installed into a staging folder and renamed into place last. An
+# interrupted build leaves its build folder behind, and the next run carries
+# on from there.
 #
 # Usage: scripts/windows/deps.sh [--print-prefix] [--jobs N]
 #   (none)          build if needed, then print the prefix (the only line on
@@ -35,7 +36,8 @@
 #   --jobs N        parallel compile jobs (default: VANTREL_JOBS or nproc)
 #
 # Logs of the build: <cache>/windows/logs/<key>/. A clean build takes about
-# 16 minutes on 2 cores; the prefix is about 80 MB.
+# 16 minutes on 2 idle cores (50 on 2 cores shared with another build); the
+# prefix is about 100 MB.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -65,6 +67,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools
   # dpkg-source, which apt-get source unpacks with.
   dpkg-dev
+  # GoogleTest's source (/usr/src/googletest), which the test programs use.
+  googletest
   # Running the results: Wine (64-bit only), a virtual X display for the
   # windows platform plugin, fonts for the offscreen one; the X libraries and
   # Windows fonts Wine only recommends but a window needs.
@@ -100,7 +104,9 @@ qt_options=(
   -DFEATURE_sql=OFF
   -DFEATURE_network=OFF
   -DFEATURE_printsupport=OFF
-  -DFEATURE_opengl=OFF
+  # What configure's -no-opengl sets: FEATURE_opengl=OFF alone leaves
+  # dynamic OpenGL on, and qwindowswindow.cpp then does not compile.
+  -DINPUT_opengl=no
   -DFEATURE_vulkan=OFF
   -DFEATURE_dbus=OFF
   -DFEATURE_concurrent=OFF
@@ -121,6 +127,17 @@ qt_options=(
 # library. It loads hid.dll and cfgmgr32.dll itself at run time.
 hidapi_cflags=(-O2 -Wall -DNDEBUG)
 
+# GoogleTest (gtest, gmock) as static libraries. Without pthreads: gtest's
+# headers use Win32 threads on Windows, and a library built with
+# GTEST_HAS_PTHREAD=1 (what its CMake picks when it finds MinGW's pthread.h)
+# would not match them.
+gtest_src=/usr/src/googletest
+gtest_options=(
+  -DCMAKE_BUILD_TYPE=Release
+  -DBUILD_SHARED_LIBS=OFF
+  -Dgtest_disable_pthreads=ON
+)
+
 # The MinGW-w64 runtime every C++ program of this compiler needs beside it.
 runtime_dlls=(libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 
@@ -132,6 +149,7 @@ expected_files=(
   lib/cmake/Qt6/Qt6Config.cmake lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake
   lib/cmake/Qt6Test/Qt6TestConfig.cmake
   bin/hidapi.dll lib/libhidapi.dll.a include/hidapi/hidapi.h
+  lib/libgtest.a lib/libgmock.a lib/cmake/GTest/GTestConfig.cmake
 )
 
 say() { echo "deps.sh: $*" >&2; }
@@ -174,11 +192,12 @@ key_text() {
   echo "hidapi $hidapi_version"
   local p
   for p in gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix \
-    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev; do
+    binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev googletest; do
     echo "package $p $(package_version "$p")"
   done
   printf 'qt option %s\n' "${qt_options[@]}"
   printf 'hidapi cflag %s\n' "${hidapi_cflags[@]}"
+  printf 'gtest option %s\n' "${gtest_options[@]}"
   printf 'runtime %s\n' "${runtime_dlls[@]}"
   # The toolchain file's commands, without comment lines and blank lines.
   grep -vE '^[[:space:]]*(#|$)' "$toolchain" | sed 's/^/toolchain /'
@@ -241,6 +260,14 @@ fi
 work="$cache/build-$key"
 logs="$cache/logs/$key"
 stage="$work/stage"
+# Build folders of other keys are interrupted builds nobody resumes (the
+# lock rules out one in progress); at a few GB each, they go.
+for old in "$cache"/build-*; do
+  if [ -d "$old" ] && [ "$old" != "$work" ]; then
+    say "removing the interrupted build $old"
+    rm -rf "$old"
+  fi
+done
 mkdir -p "$work" "$logs"
 started=$SECONDS
 say "building $prefix"
@@ -336,8 +363,8 @@ write_private_sources_list() {
 
 # Newest downloaded .dsc of a source package with the given upstream version.
 find_dsc() {
-  find "$sources" -maxdepth 1 -name "${1}_${2}[-+]*.dsc" -printf '%f\n' 2>/dev/null |
-    sort -V | tail -n 1
+  [ -d "$sources" ] || return 0
+  find "$sources" -maxdepth 1 -name "${1}_${2}[-+]*.dsc" -printf '%f\n' | sort -V | tail -n 1
 }
 
 fetch_sources() {
@@ -423,7 +450,15 @@ build_hidapi() {
 }
 step hidapi "building hidapi (windows/hid.c)" build_hidapi
 
-# 3c. The compiler's runtime DLLs beside Qt's, so that bin/ is all a
+# 3c. GoogleTest.
+step gtest-configure "configuring GoogleTest ($gtest_src)" \
+  cmake -S "$gtest_src" -B "$work/gtest-build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" "${gtest_options[@]}"
+step gtest-build "building GoogleTest" cmake --build "$work/gtest-build" --parallel "$jobs"
+step gtest-install "installing GoogleTest into the staging folder" \
+  env DESTDIR="$stage" cmake --install "$work/gtest-build"
+
+# 3d. The compiler's runtime DLLs beside Qt's, so that bin/ is all a
 # program needs on its search path.
 copy_runtime() {
   local dll path

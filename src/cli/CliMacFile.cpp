@@ -102,4 +102,15 @@ HeldNextMac::HeldNextMac(const QString& path, std::chrono::milliseconds wait) : 
     next_ = PlanNextMac(file_);
 }
 
+NextMac PeekNextMac(const QString& path, std::chrono::milliseconds wait)
+{
+    FileLock lock(path);
+    QString whyNot;
+    // Only a look: when another program holds the file for longer, it is
+    // read as it stands.
+    const bool held = lock.Take(wait, whyNot);
+    static_cast<void>(held);
+    return PlanNextMac(LoadMacAllocation(path));
+}
+
 } // namespace vantrel::cli

@@ -64,6 +64,12 @@ private:
     NextMac next_;
 };
 
+// The next free address as the file names it now, read under the file's
+// lock when it can be had within `wait` (on Windows a reader's open handle
+// makes another program's write-back fail), else as it stands. Throws what
+// LoadMacAllocation and PlanNextMac throw.
+NextMac PeekNextMac(const QString& path, std::chrono::milliseconds wait);
+
 // Takes `lock` or throws CliFailure(Locked) naming `what` ("the MAC
 // allocation file").
 void TakeOrFail(FileLock& lock, std::chrono::milliseconds wait, const QString& what, const QString& path);

@@ -90,7 +90,7 @@ Bench SetUpBench(const ParsedArgs& args, CliContext& context)
     bench.MacNext = args.Has(kMacNextOption);
     bench.MacPath = MacAllocationPath(args, context);
     if (bench.MacNext)
-        PlanNextMac(LoadMacAllocation(bench.MacPath)); // refused now rather than at the first unit
+        PeekNextMac(bench.MacPath, context.LockWait); // refused now rather than at the first unit
     return bench;
 }
 
@@ -128,7 +128,7 @@ void PlanNextUnit(const Bench& bench, UnitPlan& plan, CliContext& context)
     QString macNote;
     if (bench.MacNext) {
         plan.MacFile = bench.MacPath;
-        plan.MacAnnounced = PlanNextMac(LoadMacAllocation(bench.MacPath)).Mac;
+        plan.MacAnnounced = PeekNextMac(bench.MacPath, context.LockWait).Mac;
         macNote = QStringLiteral(", MAC address ") + MacText(*plan.MacAnnounced);
     }
     context.Out << "Waiting for unit " << plan.Number << " (IP address " << AddressText(plan.Ip) << macNote
