@@ -58,18 +58,30 @@ void Write(const QString& path, const QByteArray& bytes)
         throw std::runtime_error("cannot write " + path.toStdString());
 }
 
+// A bench's folder: the site's configuration (the factory one) and a MAC
+// allocation file.
+struct BenchFolder {
+    BenchFolder()
+    {
+        vantrel::ConfigRecord config{};
+        vantrel::SetDefaults(config);
+        Write(Site, vantrel::ConfigToJson(vantrel::ConfigDocument{config, {}}));
+        Write(MacFile, QByteArrayLiteral("00\r\n10\r\n01\r\nA3\r\n04\r\n00\r\n"));
+    }
+    QTemporaryDir Dir;
+    QString Site = Dir.filePath(QStringLiteral("site.json"));
+    QString MacFile = Dir.filePath(QStringLiteral("SetFullMACAddress.txt"));
+};
+
 void BM_Commission100(benchmark::State& state)
 {
     double wall = 0, cpu = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        QTemporaryDir dir;
-        vantrel::ConfigRecord config{};
-        vantrel::SetDefaults(config);
-        const QString site = dir.filePath(QStringLiteral("site.json"));
-        const QString macFile = dir.filePath(QStringLiteral("SetFullMACAddress.txt"));
-        Write(site, vantrel::ConfigToJson(vantrel::ConfigDocument{config, {}}));
-        Write(macFile, QByteArrayLiteral("00\r\n10\r\n01\r\nA3\r\n04\r\n00\r\n"));
+        const BenchFolder folder;
+        const QTemporaryDir& dir = folder.Dir;
+        const QString& site = folder.Site;
+        const QString& macFile = folder.MacFile;
         vantrel::SimulatedHidBackend hid;
         std::vector<std::shared_ptr<vantrel::SimulatedUnit>> units;
         for (int i = 0; i < kUnits; ++i) {
@@ -126,13 +138,10 @@ struct ParallelRun {
 
 ParallelRun RunParallel(int count, bool macNext, std::string& error)
 {
-    QTemporaryDir dir;
-    vantrel::ConfigRecord config{};
-    vantrel::SetDefaults(config);
-    const QString site = dir.filePath(QStringLiteral("site.json"));
-    const QString macFile = dir.filePath(QStringLiteral("SetFullMACAddress.txt"));
-    Write(site, vantrel::ConfigToJson(vantrel::ConfigDocument{config, {}}));
-    Write(macFile, QByteArrayLiteral("00\r\n10\r\n01\r\nA3\r\n04\r\n00\r\n"));
+    const BenchFolder folder;
+    const QTemporaryDir& dir = folder.Dir;
+    const QString& site = folder.Site;
+    const QString& macFile = folder.MacFile;
     vantrel::SimulatedHidBackend hid;
     std::vector<std::shared_ptr<vantrel::SimulatedUnit>> units;
     for (int i = 0; i < count; ++i) {
