@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLockFile>
 #include <QProcess>
+#include <QCryptographicHash>
 
 #include <gtest/gtest.h>
 
@@ -98,7 +99,8 @@ TEST_P(CliExitCodes, EachFailureEndsInItsCodeAndMessage)
         args << QString::fromUtf8(a).replace(QStringLiteral("$dir/"), h.Dir.path() + QLatin1Char('/'));
     const CliRun run = h.Run(args);
     EXPECT_EQ(run.Code, int(c.code)) << testing::PrintToString(run);
-    EXPECT_TRUE(run.Err.split(QLatin1Char('\n')).contains(QString::fromUtf8(c.message))) << testing::PrintToString(run);
+    const QString message = QString::fromUtf8(c.message).replace(QStringLiteral("$dir/"), h.Dir.path() + QLatin1Char('/'));
+    EXPECT_TRUE(run.Err.split(QLatin1Char('\n')).contains(message)) << testing::PrintToString(run);
 }
 
 namespace {
@@ -179,6 +181,43 @@ INSTANTIATE_TEST_SUITE_P(
                   "$dir/r.csv"},
                  CliExit::Usage,
                  "--count 6 from 10.1.2.250 runs past 10.1.2.254, the last host address of the subnet 10.1.2.0/255.255.255.0"},
+        ExitCase{"NotARecord", [](CliHarness& h) { Site(h), WriteFile(h.Path("r.csv"), "name,price\r\n"); },
+                 {"commission", "--config", "$dir/site.dat", "--ip-from", "10.1.2.3", "--record", "$dir/r.csv"},
+                 CliExit::BadFile, "$dir/r.csv is not a commissioning record, so nothing was appended to it: its first "
+                                   "line is not the record's header."},
+        ExitCase{"AddressInTheRecord",
+                 [](CliHarness& h) {
+                     Site(h), WriteFile(h.Path("r.csv"), QByteArray(kCommissionHeaderSixColumns) + "T,1,1,,10.1.2.3,x\r\n");
+                 },
+                 {"commission", "--config", "$dir/site.dat", "--ip-from", "10.1.2.3", "--record", "$dir/r.csv"},
+                 CliExit::Usage, "The commissioning record $dir/r.csv lists the IP address 10.1.2.3 as given to a unit "
+                                 "already, in line 2; nothing was sent with it."},
+        ExitCase{"NextWithAnEmptyRecord", Site,
+                 {"commission", "--config", "$dir/site.dat", "--ip-from", "next", "--record", "$dir/r.csv"},
+                 CliExit::Usage, "--ip-from next: the commissioning record $dir/r.csv names no IP address yet; give the "
+                                 "first unit's address"},
+        // The same missing allocation file gives the same code from every
+        // subcommand, its folder missing or not; a held one gives 9 alone.
+        ExitCase{"MacFileMissing", Unit, {"mac", "--next"}, CliExit::BadFile,
+                 "MAC allocation file not found: $dir/SetFullMACAddress.txt"},
+        ExitCase{"MacFileFolderMissing", [](CliHarness& h) { Unit(h), h.MacFile = h.Path("no/SetFullMACAddress.txt"); },
+                 {"mac", "--next"}, CliExit::BadFile, "MAC allocation file not found: $dir/no/SetFullMACAddress.txt"},
+        ExitCase{"MacFileFolderMissingToCommission",
+                 [](CliHarness& h) { Site(h), h.MacFile = h.Path("no/SetFullMACAddress.txt"); },
+                 {"commission", "--config", "$dir/site.dat", "--ip-from", "10.1.2.3", "--record", "$dir/r.csv", "--mac-next"},
+                 CliExit::BadFile, "MAC allocation file not found: $dir/no/SetFullMACAddress.txt"},
+        ExitCase{"MacFileLockCannotBeMade",
+                 [](CliHarness& h) {
+                     Unit(h), WriteFile(h.MacFile, "0F\n1E\n2D\n3C\n4B\n5A\n");
+                     QDir(h.Dir.path()).mkdir(QStringLiteral("SetFullMACAddress.txt.lock"));
+                 },
+                 {"mac", "--next"}, CliExit::BadFile,
+                 "Cannot use the MAC allocation file $dir/SetFullMACAddress.txt: its lock file "
+                 "$dir/SetFullMACAddress.txt.lock cannot be created: a folder of that name is in the way"},
+        ExitCase{"RecordInAMissingFolder", Site,
+                 {"commission", "--config", "$dir/site.dat", "--ip-from", "10.1.2.3", "--record", "$dir/no/r.csv"},
+                 CliExit::Failure, "Cannot use the commissioning record $dir/no/r.csv: its lock file $dir/no/r.csv.lock "
+                                   "cannot be created: the folder $dir/no does not exist"},
         ExitCase{"CommissionBadAddress", Site,
                  {"commission", "--config", "$dir/site.dat", "--ip-from", "10.1.2", "--record", "$dir/r.csv"},
                  CliExit::Usage, "Invalid IP Address"}),
@@ -617,7 +656,7 @@ void PrintTo(const MacCase& c, std::ostream* os)
 
 class CliMac : public testing::TestWithParam<MacCase> {};
 
-TEST_P(CliMac, SendsTheAddressAndAdvancesTheFileOnlyOnceTheUnitHasIt)
+TEST_P(CliMac, SendsTheAddressAndSpendsItOnceItMayHaveReachedTheUnit)
 {
     const MacCase& c = GetParam();
     CliHarness h;
@@ -698,8 +737,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "Invalid MAC octet: '0F5'"},
         MacCase{"NextWithOctets", kSixLines, {"--next", "01"}, CliExit::Usage, kFactoryMac, {},
                 "vantrel-cli mac: --next takes no octets"},
-        MacCase{"SilentUnit", kSixLines, {"--next"}, CliExit::NoAnswer, kFactoryMac, {},
-                "QUORVEX did not answer within 100 ms"}),
+        // The request went out: the address is spent, confirmed or not.
+        MacCase{"SilentUnit", kSixLines, {"--next"}, CliExit::NoAnswer, kFactoryMac,
+                "10\r\n1E\r\n2D\r\n3C\r\n4B\r\n5A\r\n", "QUORVEX did not answer within 100 ms"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- diff and convert ------------------------------------------------------------------------
@@ -1158,49 +1198,84 @@ void Change(SimulatedUnit& unit, const std::function<void(SimulatedIdentity&)>& 
     unit.SetIdentity(id);
 }
 
-const char kUnit2Takes30[] = "1002,1.05,00.04.A3.01.1E.0F,10.1.2.30,commissioned";
-const char kUnit2Takes31[] = "1002,1.05,00.04.A3.01.1E.0F,10.1.2.31,commissioned";
+// A unit's last line after the time, without the columns every line has
+// alike: "serial,version,MAC,IP,result,MAC state".
+const char kUnit2Takes30[] = "1002,1.05,00.04.A3.01.1E.0F,10.1.2.30,commissioned,confirmed";
+const char kUnit2Takes31[] = "1002,1.05,00.04.A3.01.1E.0F,10.1.2.31,commissioned,confirmed";
 
 std::vector<CommissionCase> CommissionCases()
 {
     std::vector<CommissionCase> cases{
-        {"Sound", nullptr, "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,commissioned",
-         "1002,1.05,00.04.A3.01.1E.10,10.1.2.31,commissioned", CliExit::Success, 2},
+        {"Sound", nullptr, "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,commissioned,confirmed",
+         "1002,1.05,00.04.A3.01.1E.10,10.1.2.31,commissioned,confirmed", CliExit::Success, 2},
         {"ProgramMode", [](SimulatedUnit& u) { Change(u, [](SimulatedIdentity& id) { id.HardwareId = "HID\\VID_04D8&PID_FD37&REV_0001"; }); },
-         ",,,,program mode", kUnit2Takes30, CliExit::Success, 1},
+         ",,,,program mode,", kUnit2Takes30, CliExit::Success, 1},
         {"WrongApplication", [](SimulatedUnit& u) { Change(u, [](SimulatedIdentity& id) { id.ApplicationCode = {0, 1, 6}; }); },
-         ",,,,not a QUORVEX Vantrel", kUnit2Takes30, CliExit::Success, 1},
-        {"NoAccessStops", [](SimulatedUnit& u) { u.FailOpens(HidOpenMode::Write); }, ",,,,cannot be opened", "",
+         ",,,,not a QUORVEX Vantrel,", kUnit2Takes30, CliExit::Success, 1},
+        {"NoAccessStops", [](SimulatedUnit& u) { u.FailOpens(HidOpenMode::Write); }, ",,,,cannot be opened,", "",
          CliExit::NoAccess},
-        {"PulledAtIdentification", [](SimulatedUnit& u) { u.UnplugAfter(0); }, ",,,,unplugged during the write",
+        {"PulledAtIdentification", [](SimulatedUnit& u) { u.UnplugAfter(0); }, ",,,,unplugged during the write,",
          kUnit2Takes30, CliExit::Success, 1},
-        {"PulledAtTheErase", [](SimulatedUnit& u) { u.UnplugAfter(1); }, "1001,1.05,,10.1.2.30,unplugged during the write",
-         kUnit2Takes31, CliExit::Success, 1},
+        // The MAC address reserved for unit 1 never left the tool: back in the file, for unit 2.
+        {"PulledAtTheErase", [](SimulatedUnit& u) { u.UnplugAfter(1); },
+         "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,unplugged during the write,unused", kUnit2Takes31, CliExit::Success, 1},
+        // The request went out; whether the unit took it is not known: spent.
         {"PulledAtTheMac", [](SimulatedUnit& u) { u.UnplugAfter(8); },
-         "1001,1.05,,10.1.2.30,unplugged during the MAC address", kUnit2Takes31, CliExit::Success, 1},
+         "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,unplugged during the MAC address,unconfirmed",
+         "1002,1.05,00.04.A3.01.1E.10,10.1.2.31,commissioned,confirmed", CliExit::Success, 2},
+        {"ConfirmationLost", [](SimulatedUnit& u) { u.LoseRepliesAfter(8); },
+         "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,no answer during the MAC address,unconfirmed",
+         "1002,1.05,00.04.A3.01.1E.10,10.1.2.31,commissioned,confirmed", CliExit::Success, 2, {}, 0, false, "100"},
         {"PulledMidReadBack", [](SimulatedUnit& u) { u.UnplugAfter(12); },
-         "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,unplugged during the read-back",
-         "1002,1.05,00.04.A3.01.1E.10,10.1.2.31,commissioned", CliExit::Success, 2},
+         "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,unplugged during the read-back,confirmed",
+         "1002,1.05,00.04.A3.01.1E.10,10.1.2.31,commissioned,confirmed", CliExit::Success, 2},
         {"SilentMidWrite", [](SimulatedUnit& u) { u.StopAnsweringAfter(5); },
-         "1001,1.05,,10.1.2.30,no answer during the write", kUnit2Takes31, CliExit::Success, 1, {}, 0, false, "100"},
-        {"CheckFailed", nullptr, "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,check failed: Port Number",
-         "1002,1.05,00.04.A3.01.1E.10,10.1.2.31,commissioned", CliExit::Success, 2, {}, 0, true},
+         "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,no answer during the write,unused", kUnit2Takes31, CliExit::Success, 1,
+         {}, 0, false, "100"},
+        {"CheckFailed", nullptr, "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,check failed: Port Number,confirmed",
+         "1002,1.05,00.04.A3.01.1E.10,10.1.2.31,commissioned,confirmed", CliExit::Success, 2, {}, 0, true},
         {"InterruptedWaitingForTheUnit", nullptr, "", "", CliExit::Interrupted, 0, {}, 1},
-        {"InterruptedWaitingForItToGo", nullptr, "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,commissioned", "",
+        {"InterruptedWaitingForItToGo", nullptr, "1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,commissioned,confirmed", "",
          CliExit::Interrupted, 1, {}, 2},
     };
     // Ctrl-C while the tool waits for the reply to each request in turn
     // (the unit answers those before it and then no more).
     for (std::size_t request = 1; request <= 15; ++request) {
-        const bool macTaken = request > 9;
+        const bool claimed = request > 1;  // its line before the erase is in the record
+        const bool macSent = request > 8;  // the MAC address request went out
         const char* stage = request <= 7 ? "the write" : request <= 9 ? "the MAC address" : "the read-back";
+        const char* state = request <= 8 ? "unused" : request == 9 ? "unconfirmed" : "confirmed";
         cases.push_back({"InterruptedAtRequest" + std::to_string(request),
                          [request](SimulatedUnit& u) { u.StopAnsweringAfter(request - 1); },
-                         std::string(request > 1 ? "1001,1.05," : ",,") + (macTaken ? "00.04.A3.01.1E.0F," : ",")
-                             + (request > 1 ? "10.1.2.30," : ",") + "interrupted during " + stage,
-                         "", CliExit::Interrupted, macTaken ? 1 : 0, request});
+                         claimed ? std::string("1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,interrupted during ") + stage
+                                       + "," + state
+                                 : std::string(",,,,interrupted during the write,"),
+                         "", CliExit::Interrupted, macSent ? 1 : 0, request});
     }
     return cases;
+}
+
+// The record as the case expects it: for a unit that got as far as its
+// erase, its line from before the erase, then its last line; each with the
+// time and the columns every line has alike.
+QByteArray ExpectedRecord(const CommissionCase& c)
+{
+    ConfigRecord site = SiteConfig();
+    const QByteArray sha = QCryptographicHash::hash(QByteArray(reinterpret_cast<const char*>(&site), sizeof site),
+                                                    QCryptographicHash::Sha256)
+                               .toHex();
+    const QByteArray trace = ",1.0,bench-1,site.json," + sha + "\r\n";
+    const QByteArray time = "2026-12-07T10:00:00+01:00,";
+    QByteArray record;
+    for (const std::string& line : {c.line1, c.line2}) {
+        if (line.empty())
+            continue;
+        const QList<QByteArray> fields = QByteArray::fromStdString(line).split(',');
+        if (!fields[3].isEmpty())
+            record += time + fields[0] + ',' + fields[1] + ',' + fields[2] + ',' + fields[3] + ",in progress,reserved" + trace;
+        record += time + QByteArray::fromStdString(line) + trace;
+    }
+    return record.isEmpty() ? QByteArray("<missing>") : kCommissionHeader + record; // a record starts with its first line
 }
 
 class CliCommission : public testing::TestWithParam<CommissionCase> {};
@@ -1248,7 +1323,7 @@ TEST_P(CliCommission, RecordsEachUnitWholeAndGoesOnOrStopsCleanly)
     // --count is of units commissioned: as many as the case expects.
     int count = 0;
     for (const std::string& line : {c.line1, c.line2})
-        count += line.ends_with(",commissioned");
+        count += line.find(",commissioned,") != std::string::npos;
     if (c.code != CliExit::Success)
         count = 2;
     const CliRun run = h.Run({QStringLiteral("commission"), QStringLiteral("--config"), h.Path("site.json"),
@@ -1260,11 +1335,7 @@ TEST_P(CliCommission, RecordsEachUnitWholeAndGoesOnOrStopsCleanly)
 
     EXPECT_EQ(run.Code, int(c.code)) << testing::PrintToString(run);
     // Whole lines only, after a fault as after a clean run.
-    QByteArray expected = kCommissionHeader;
-    for (const std::string& line : {c.line1, c.line2})
-        if (!line.empty())
-            expected += "2026-12-07T10:00:00+01:00," + QByteArray::fromStdString(line) + "\r\n";
-    EXPECT_EQ(ReadFile(h.Path("bench.csv")), expected) << testing::PrintToString(run);
+    EXPECT_EQ(ReadFile(h.Path("bench.csv")), ExpectedRecord(c)) << testing::PrintToString(run);
     const char* octet6[] = {"0F", "10", "11"};
     EXPECT_EQ(ReadFile(h.MacFile), QByteArray(macFile).replace(0, 2, octet6[c.macsTaken]));
     if (!c.line2.empty()) {
@@ -1286,20 +1357,33 @@ INSTANTIATE_TEST_SUITE_P(Table, CliCommission, testing::ValuesIn(CommissionCases
 
 TEST(CommissionRecord, FieldsAreQuotedAndTheUnitsTextNeverRunsAsAFormula)
 {
+    const auto entry = [](const char* serial, const char* version, const char* mac, const char* ip, const char* result) {
+        CommissionEntry e;
+        e.Time = "T", e.SerialNumber = serial, e.FirmwareVersion = version, e.MacAddress = mac, e.IpAddress = ip;
+        e.Result = result;
+        return e;
+    };
     const struct {
         CommissionEntry entry;
         const char* line;
     } cases[] = {
-        {{"T", "4711", "1.05", "00.04.A3.01.1E.0F", "10.0.0.5", "commissioned"},
+        {entry("4711", "1.05", "00.04.A3.01.1E.0F", "10.0.0.5", "commissioned"),
          "T,4711,1.05,00.04.A3.01.1E.0F,10.0.0.5,commissioned\r\n"},
-        {{"T", "-3", "v \"2\", beta", "", "", "check failed: IP Address; Device Name"},
+        {entry("-3", "v \"2\", beta", "", "", "check failed: IP Address; Device Name"),
          "T,-3,\"v \"\"2\"\", beta\",,,check failed: IP Address; Device Name\r\n"},
-        {{"T", "", "=HYPERLINK(\"x\")", "", "", "r"}, "T,,\"'=HYPERLINK(\"\"x\"\")\",,,r\r\n"},
-        {{"T", "", " 1.0\n", "", "", "r"}, "T,,\" 1.0\n\",,,r\r\n"},
-        {{"T", "", "@1", "", "", "r"}, "T,,'@1,,,r\r\n"},
+        {entry("", "=HYPERLINK(\"x\")", "", "", "r"), "T,,\"'=HYPERLINK(\"\"x\"\")\",,,r\r\n"},
+        {entry("", " 1.0\n", "", "", "r"), "T,,\" 1.0\n\",,,r\r\n"},
+        {entry("", "@1", "", "", "r"), "T,,'@1,,,r\r\n"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CommissionLine(c.entry), c.line);
+    for (const auto& c : cases) {
+        EXPECT_EQ(CommissionLine(c.entry, RecordFormat::SixColumns), c.line);
+        // The same line parses back into its fields (the version as written).
+        const std::vector<CsvRecord> parsed = ParseCsv(QByteArray::fromStdString(CommissionLine(c.entry)), 7);
+        ASSERT_EQ(parsed.size(), 1u);
+        EXPECT_EQ(parsed[0].Line, 7);
+        ASSERT_EQ(parsed[0].Fields.size(), 11u);
+        EXPECT_EQ(parsed[0].Fields[5], c.entry.Result);
+    }
 }
 
 // A record that exists is appended to, after a line break its last line
@@ -1310,10 +1394,13 @@ TEST(CliCommission, AppendsToARecordThatExists)
     auto unit = h.AddUnit();
     h.Sleep = [&](std::chrono::milliseconds) { unit->Unplug(); };
     WriteFile(h.Path("site.dat"), DatBytes(SiteConfig()));
-    WriteFile(h.Path("bench.csv"), "time,note\r\nyesterday,typed by hand");
+    // A record from before the last five columns keeps its six.
+    const QByteArray before = QByteArray(kCommissionHeaderSixColumns) + "yesterday,,,,10.1.2.8,typed by hand";
+    WriteFile(h.Path("bench.csv"), before);
     const CliRun run = h.Run({S("commission"), S("--config"), h.Path("site.dat"), S("--ip-from"), S("10.1.2.9"),
                               S("--count"), S("1"), S("--record"), h.Path("bench.csv")});
     EXPECT_EQ(run.Code, 0) << testing::PrintToString(run);
-    EXPECT_EQ(ReadFile(h.Path("bench.csv")), "time,note\r\nyesterday,typed by hand\r\n"
+    EXPECT_EQ(ReadFile(h.Path("bench.csv")), before + "\r\n"
+                                             "2026-12-07T10:00:00+01:00,4711,1.05,,10.1.2.9,in progress\r\n"
                                              "2026-12-07T10:00:00+01:00,4711,1.05,00.04.A3.01.02.0F,10.1.2.9,commissioned\r\n");
 }

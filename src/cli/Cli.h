@@ -12,6 +12,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QSysInfo>
 #include <QTextStream>
 
 #include <atomic>
@@ -38,6 +39,8 @@ struct CliContext {
     std::function<void(std::chrono::milliseconds)> Sleep = {};
     // The time stamped into the commissioning record.
     std::function<QString()> Now = {};
+    // The station the record names: this machine's host name.
+    QString Station = QSysInfo::machineHostName();
 };
 
 // Runs `args` (without the program name) and returns the exit code.

@@ -13,10 +13,13 @@ CommandSpec MacSpec()
             .Description = {QStringLiteral(
                 "Octets 1 to 4 come from lines 6 to 3 of the MAC allocation file, as the window takes "
                 "them. XX and YY are octets 5 and 6, two hex digits each. With --next, lines 2 and 1 of "
-                "the file name octets 5 and 6 of the next free address: it is sent, and once the unit "
-                "has taken it the file's lines 2 and 1 name the address after it (written atomically, "
-                "every other byte of the file as it was). Nothing is sent when the file could not be "
-                "advanced: FF FF in lines 2 and 1, or a file that would not read back exactly.")},
+                "the file name octets 5 and 6 of the next free address. It is reserved first: the file's "
+                "lines 2 and 1 are set to the address after it (written atomically and flushed, every "
+                "other byte of the file as it was), and only then is it sent. An address that may have reached a unit is never "
+                "given again, confirmed or not; one whose request never went out goes back to the file "
+                "while no other program has taken one since, else it is a gap. Nothing is sent when "
+                "the file could not be advanced: FF FF in lines 2 and 1, or a file that would not read "
+                "back exactly.")},
             .Options = {{QStringLiteral("--next"), QString(),
                          QStringLiteral("send the file's next free address and advance it")},
                         MacFileOption(),
@@ -43,24 +46,56 @@ void CheckMacArguments(const ParsedArgs& args, bool next)
 
 } // namespace
 
+namespace {
+
+// `mac --next`: the address is reserved first (the file advanced past it),
+// so a file that another program holds, or that cannot give one, is
+// refused before anything is sent; then the unit is found, identified and
+// sent the address. An address whose request never went out (no unit,
+// program mode, another application, Ctrl-C) goes back to the file.
+CliExit SendNextMac(const ParsedArgs& args, CliContext& context)
+{
+    const QString path = MacAllocationPath(args, context);
+    const NextMacs reserved = ReserveNextMacs(path, 1, context.LockWait);
+    const MacOctets mac = reserved.Macs.front();
+    context.Out << "MAC address " << MacText(mac) << " reserved; the MAC allocation file names "
+                << MacText(reserved.After) << " next\n";
+    context.Out.flush();
+    bool sent = false;
+    const auto notSent = [&] {
+        QString whyNot;
+        return "The MAC address " + MacText(mac).toStdString() + " was not sent; "
+               + (GiveBackMac(path, mac, context.LockWait, whyNot) ? std::string("the MAC allocation file names it again.")
+                                                                    : "it is left as a gap (" + whyNot.toStdString() + ").");
+    };
+    try {
+        const auto session = ConnectToUnit(context, args);
+        session->BeforeRequest = [&](const RequestStep& step) { sent = sent || step.Kind == RequestKind::MacWrite; };
+        session->WriteMac(mac);
+    } catch (const SessionError& error) {
+        if (!sent)
+            throw SessionError(error.Kind(), std::string(error.what()) + '\n' + notSent());
+        throw SessionError(error.Kind(), std::string(error.what()) + "\nThe MAC address " + MacText(mac).toStdString()
+                                             + " was sent, but the unit did not confirm it. It is spent: no bench "
+                                               "gives it again. See what the unit holds with: vantrel-cli info");
+    } catch (const CliFailure& failure) {
+        throw CliFailure(failure.Code, failure.Message + QLatin1Char('\n') + QString::fromStdString(notSent()));
+    }
+    context.Out << "MAC Downloaded: " << MacText(mac) << '\n';
+    context.Out << "Next free address: " << MacText(reserved.After) << '\n';
+    return CliExit::Success;
+}
+
+} // namespace
+
 CliExit RunMac(const ParsedArgs& args, CliContext& context)
 {
     const bool next = args.Has(QStringLiteral("--next"));
     CheckMacArguments(args, next);
-    // The next free address is held from reading the file to writing it
-    // back, so that another bench cannot give it out too.
-    std::optional<HeldNextMac> held;
-    const NextMac* plan = nullptr;
-    MacOctets mac{};
-    if (next) {
-        held.emplace(MacAllocationPath(args, context), context.LockWait);
-        plan = &held->Next();
-        mac = plan->Mac;
-    } else {
-        const MacAllocation allocation = LoadMacAllocation(MacAllocationPath(args, context));
-        mac = AllocationMac(allocation, args.Positional[0], args.Positional[1], CliExit::Usage);
-    }
-
+    if (next)
+        return SendNextMac(args, context);
+    const MacAllocation allocation = LoadMacAllocation(MacAllocationPath(args, context));
+    const MacOctets mac = AllocationMac(allocation, args.Positional[0], args.Positional[1], CliExit::Usage);
     const auto session = ConnectToUnit(context, args);
     bool sent = false;
     session->BeforeRequest = [&](const RequestStep& step) { sent = sent || step.Kind == RequestKind::MacWrite; };
@@ -70,14 +105,9 @@ CliExit RunMac(const ParsedArgs& args, CliContext& context)
         if (!sent)
             throw;
         throw SessionError(error.Kind(), std::string(error.what()) + "\nThe MAC address " + MacText(mac).toStdString()
-                                             + " was sent, but the unit did not confirm it"
-                                             + (next ? "; the MAC allocation file was not advanced." : "."));
+                                             + " was sent, but the unit did not confirm it.");
     }
     context.Out << "MAC Downloaded: " << MacText(mac) << '\n';
-    if (plan) {
-        held->Commit();
-        context.Out << "Next free address: " << MacText(plan->After) << '\n';
-    }
     return CliExit::Success;
 }
 

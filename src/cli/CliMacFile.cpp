@@ -2,7 +2,9 @@
 
 #include "common/SaveWhole.h"
 
-#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 namespace vantrel::cli {
 
@@ -10,6 +12,27 @@ QString MacText(const MacOctets& mac)
 {
     return QString::fromStdString(MacAddressText(mac.data()));
 }
+
+namespace {
+CliFailure NotFound(const QString& path)
+{
+    return CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file not found: %1").arg(path));
+}
+
+int Octets56(const MacOctets& mac)
+{
+    return mac[4] * 256 + mac[5];
+}
+
+// The file's lock: a lock file that cannot be made is the file's fault,
+// named as LoadMacAllocation names it when the file is not there at all.
+void TakeMacFileLock(FileLock& lock, std::chrono::milliseconds wait, const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        throw NotFound(path);
+    TakeOrFail(lock, wait, QStringLiteral("the MAC allocation file"), path, CliExit::BadFile);
+}
+} // namespace
 
 MacAllocation LoadMacAllocation(const QString& path)
 {
@@ -19,7 +42,7 @@ MacAllocation LoadMacAllocation(const QString& path)
     case MacFileStatus::Read:
         return allocation;
     case MacFileStatus::Missing:
-        throw CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file not found: %1").arg(path));
+        throw NotFound(path);
     case MacFileStatus::Unreadable:
         break;
     }
@@ -39,21 +62,25 @@ MacOctets AllocationMac(const MacAllocation& allocation, const QString& octet5, 
     return *mac.Octets;
 }
 
-NextMac PlanNextMac(const MacAllocation& allocation)
+NextMacs PlanNextMacs(const MacAllocation& allocation, int count)
 {
-    NextMac next;
+    NextMacs next;
     if (allocation.Lines.size() < 6)
         throw CliFailure(CliExit::BadFile,
                          QStringLiteral("MAC allocation file has fewer than 6 lines\n") + allocation.Path);
-    next.Mac = AllocationMac(allocation, allocation.Lines[1], allocation.Lines[0], CliExit::BadFile);
-    const int value = next.Mac[4] * 256 + next.Mac[5];
-    if (value == 0xFFFF)
+    MacOctets mac = AllocationMac(allocation, allocation.Lines[1], allocation.Lines[0], CliExit::BadFile);
+    if (Octets56(mac) == 0xFFFF)
         throw CliFailure(CliExit::BadFile,
                          QStringLiteral("MAC allocation file: lines 2 and 1 hold FF FF, the last address; there is "
                                         "none after it, so nothing was sent\n")
                              + allocation.Path);
-    const int after = value + 1;
-    next.After = next.Mac;
+    for (int value = Octets56(mac); int(next.Macs.size()) < std::max(count, 1) && value < 0xFFFF; ++value) {
+        mac[4] = std::uint8_t(value >> 8);
+        mac[5] = std::uint8_t(value & 0xFF);
+        next.Macs.push_back(mac);
+    }
+    const int after = Octets56(next.Macs.back()) + 1;
+    next.After = next.Macs.back();
     next.After[4] = std::uint8_t(after >> 8);
     next.After[5] = std::uint8_t(after & 0xFF);
 
@@ -66,51 +93,139 @@ NextMac PlanNextMac(const MacAllocation& allocation)
     return next;
 }
 
-void CommitNextMac(const MacAllocation& allocation, const NextMac& next)
-{
-    const auto notAdvanced = [&](const QString& reason) {
-        return CliFailure(CliExit::Failure,
-                          QStringLiteral("The unit now has the MAC address %1, but the MAC allocation file %2 was "
-                                         "not advanced: %3\nSet its lines 2 and 1 to %4 and %5 before the next unit.")
-                              .arg(MacText(next.Mac), allocation.Path, reason, OctetText(next.After[4]),
-                                   OctetText(next.After[5])));
-    };
-    QFile file(allocation.Path);
-    QByteArray now;
-    const bool read = file.open(QIODevice::ReadOnly);
-    if (read)
-        now = file.readAll();
-    if (!read || file.error() != QFileDevice::NoError || now != allocation.Bytes)
-        throw notAdvanced(QStringLiteral("it changed while the address was sent"));
-    file.close();
-    QString error;
-    if (!SaveWhole(allocation.Path, next.NewFile, &error))
-        throw notAdvanced(QStringLiteral("Cannot write %1: %2").arg(allocation.Path, error));
-}
-
-void TakeOrFail(FileLock& lock, std::chrono::milliseconds wait, const QString& what, const QString& path)
+void TakeOrFail(FileLock& lock, std::chrono::milliseconds wait, const QString& what, const QString& path,
+                CliExit cannotCreate)
 {
     QString whyNot;
-    if (!lock.Take(wait, whyNot))
+    switch (lock.TakeFor(wait, whyNot)) {
+    case FileLock::Outcome::Taken:
+        return;
+    case FileLock::Outcome::Held:
         throw CliFailure(CliExit::Locked, QStringLiteral("Cannot use %1 %2: %3").arg(what, path, whyNot));
+    case FileLock::Outcome::CannotCreate:
+        break;
+    }
+    throw CliFailure(cannotCreate, QStringLiteral("Cannot use %1 %2: %3").arg(what, path, whyNot));
 }
 
-HeldNextMac::HeldNextMac(const QString& path, std::chrono::milliseconds wait) : lock_(path)
-{
-    TakeOrFail(lock_, wait, QStringLiteral("the MAC allocation file"), path);
-    file_ = LoadMacAllocation(path);
-    next_ = PlanNextMac(file_);
-}
-
-NextMac PeekNextMac(const QString& path, std::chrono::milliseconds wait)
+MacOctets PeekNextMac(const QString& path, std::chrono::milliseconds wait)
 {
     FileLock lock(path);
     QString whyNot;
     // Only a look: when another program holds the file for longer, it is
     // read as it stands.
-    const bool held = lock.Take(wait, whyNot);
-    static_cast<void>(held);
-    return PlanNextMac(LoadMacAllocation(path));
+    static_cast<void>(lock.Take(wait, whyNot));
+    return PlanNextMacs(LoadMacAllocation(path)).Macs.front();
+}
+
+NextMacs ReserveNextMacs(const QString& path, int count, std::chrono::milliseconds wait)
+{
+    FileLock lock(path);
+    TakeMacFileLock(lock, wait, path);
+    NextMacs next = PlanNextMacs(LoadMacAllocation(path), count);
+    QString error;
+    if (!SaveWholeDurably(path, next.NewFile, &error))
+        throw CliFailure(CliExit::Failure,
+                         QStringLiteral("MAC allocation file cannot be advanced: %1: %2; nothing was sent").arg(path, error));
+    return next;
+}
+
+bool GiveBackMac(const QString& path, const MacOctets& mac, std::chrono::milliseconds wait, QString& whyNot)
+{
+    try {
+        FileLock lock(path);
+        TakeMacFileLock(lock, wait, path);
+        const MacAllocation file = LoadMacAllocation(path);
+        const NextMacs now = PlanNextMacs(file);
+        MacOctets after = mac;
+        const int value = Octets56(mac) + 1;
+        after[4] = std::uint8_t(value >> 8);
+        after[5] = std::uint8_t(value & 0xFF);
+        if (now.Macs.front() != after) {
+            whyNot = QStringLiteral("the MAC allocation file names %1 next, not %2").arg(MacText(now.Macs.front()),
+                                                                                         MacText(after));
+            return false;
+        }
+        const auto back = WithNextOctets(file, mac[4], mac[5]);
+        QString error;
+        if (!back || !SaveWholeDurably(path, *back, &error)) {
+            whyNot = QStringLiteral("the MAC allocation file cannot be written: %1").arg(error);
+            return false;
+        }
+        return true;
+    } catch (const CliFailure& failure) {
+        whyNot = failure.Message;
+        return false;
+    }
+}
+
+MacSupply::~MacSupply() = default;
+
+MacOctets MacSupply::Take()
+{
+    std::unique_lock lock(mutex_);
+    ++waiting_;
+    for (;;) {
+        if (!spare_.empty()) {
+            const MacOctets mac = spare_.front();
+            spare_.pop_front();
+            --waiting_;
+            return mac;
+        }
+        if (failure_) {
+            --waiting_;
+            throw *failure_;
+        }
+        if (reserving_) {
+            changed_.wait(lock);
+            continue;
+        }
+        // This caller's turn on the file, for every caller waiting now.
+        reserving_ = true;
+        const int wanted = waiting_;
+        lock.unlock();
+        std::optional<NextMacs> reserved;
+        std::optional<CliFailure> failure;
+        try {
+            reserved = ReserveNextMacs(path_, wanted, wait_);
+        } catch (const CliFailure& error) {
+            failure = error;
+        }
+        lock.lock();
+        reserving_ = false;
+        if (reserved)
+            spare_.insert(spare_.end(), reserved->Macs.begin(), reserved->Macs.end());
+        else
+            failure_ = failure;
+        changed_.notify_all();
+    }
+}
+
+bool MacSupply::GiveBack(const MacOctets& mac)
+{
+    std::lock_guard lock(mutex_);
+    QString whyNot;
+    if (GiveBackMac(path_, mac, wait_, whyNot))
+        return true;
+    spare_.insert(std::lower_bound(spare_.begin(), spare_.end(), mac), mac);
+    changed_.notify_all();
+    return false;
+}
+
+std::vector<MacOctets> MacSupply::Finish()
+{
+    std::lock_guard lock(mutex_);
+    std::vector<MacOctets> left(spare_.begin(), spare_.end());
+    spare_.clear();
+    // The highest first: each one back makes room for the one before it.
+    std::sort(left.begin(), left.end(), [](const MacOctets& a, const MacOctets& b) { return b < a; });
+    std::vector<MacOctets> gaps;
+    for (const MacOctets& mac : left) {
+        QString whyNot;
+        if (!GiveBackMac(path_, mac, wait_, whyNot))
+            gaps.push_back(mac);
+    }
+    return gaps;
 }
 
 } // namespace vantrel::cli

@@ -16,8 +16,12 @@
 #include "cli/CliCommands.h"
 #include "cli/Commission.h"
 
+#include "common/Version.h"
 #include "config/AddressRange.h"
 #include "device/UnitSelection.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
 
 #include <thread>
 
@@ -26,6 +30,38 @@ namespace vantrel::cli {
 QString AddressText(std::uint32_t address)
 {
     return QString::fromStdString(DottedText(address));
+}
+
+QString UnitOf(int number, long long place, const std::optional<long long>& count)
+{
+    if (!count)
+        return QStringLiteral("unit %1").arg(number);
+    if (place == number)
+        return QStringLiteral("unit %1 of %2").arg(number).arg(*count);
+    return QStringLiteral("unit %1, %2 of %3").arg(number).arg(place).arg(*count);
+}
+
+void Tally::Count(const UnitOutcome& outcome)
+{
+    (outcome.Commissioned ? Commissioned : Failed) += 1;
+    if (outcome.MacUnconfirmed)
+        Unconfirmed << MacText(*outcome.MacUnconfirmed);
+}
+
+QString Tally::Summary() const
+{
+    QString text = QStringLiteral("%1 commissioned, %2 failed").arg(Commissioned).arg(Failed);
+    if (!Unconfirmed.isEmpty())
+        text += QStringLiteral(", %1 unconfirmed MAC address%2 (%3)")
+                    .arg(Unconfirmed.size())
+                    .arg(Unconfirmed.size() == 1 ? QString() : QStringLiteral("es"))
+                    .arg(Unconfirmed.join(QStringLiteral(", ")));
+    if (!Gaps.isEmpty())
+        text += QStringLiteral(", %1 MAC address%2 reserved and never sent, a gap (%3)")
+                    .arg(Gaps.size())
+                    .arg(Gaps.size() == 1 ? QString() : QStringLiteral("es"))
+                    .arg(Gaps.join(QStringLiteral(", ")));
+    return text;
 }
 
 namespace {
@@ -75,7 +111,57 @@ void SetAddresses(Bench& bench, const QString& configPath)
                                   bench.Subnet));
 }
 
-Bench SetUpBench(const ParsedArgs& args, CliContext& context)
+// --ip-from next: the address after the record's last one.
+QString FirstAddressText(const ParsedArgs& args, const RecordFile& record)
+{
+    const QString from = args.Value(kIpFromOption);
+    if (from != QStringLiteral("next"))
+        return from;
+    const auto last = record.LastIp();
+    if (!last)
+        throw CliFailure(CliExit::Usage, QStringLiteral("--ip-from next: the commissioning record %1 names no IP "
+                                                        "address yet; give the first unit's address")
+                                             .arg(record.Path()));
+    if (*last == 0xFFFFFFFF)
+        throw CliFailure(CliExit::Usage, QStringLiteral("--ip-from next: the record's last IP address is %1; there "
+                                                        "is none after it")
+                                             .arg(AddressText(*last)));
+    return AddressText(*last + 1);
+}
+
+// The columns every line of this bench has alike.
+CommissionEntry TraceOf(const QString& configPath, const ConfigRecord& config, CliContext& context)
+{
+    CommissionEntry trace;
+    trace.ToolVersion = ToolVersion().toStdString();
+    trace.Station = context.Station.toStdString();
+    trace.Configuration = QFileInfo(configPath).fileName().toStdString();
+    const QByteArray bytes(reinterpret_cast<const char*>(&config), sizeof config);
+    trace.ConfigurationSha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+    return trace;
+}
+
+// A bench started again, or an allocation file put back from a backup:
+// caught before anything is sent. With --count every address the bench
+// would give is looked at now; without it the first, and each in its turn.
+void RefuseRepeats(const Bench& bench, const RecordFile& record, CliContext& context)
+{
+    const std::uint64_t last = bench.Count ? std::uint64_t(bench.First) + std::uint64_t(*bench.Count) - 1 : bench.First;
+    for (std::uint64_t ip = bench.First; ip <= last; ++ip)
+        if (const auto line = record.LineGiving(std::uint32_t(ip)))
+            throw record.Repeat(QStringLiteral("IP address"), AddressText(std::uint32_t(ip)), *line);
+    if (!bench.MacNext)
+        return;
+    const MacOctets mac = PeekNextMac(bench.MacPath, context.LockWait);
+    if (const auto line = record.LineGiving(mac))
+        throw CliFailure(CliExit::Usage, record.Repeat(QStringLiteral("MAC address"), MacText(mac), *line).Message
+                                             + QStringLiteral("\nThe MAC allocation file %1 names it next: was it put "
+                                                              "back from a backup? Set its lines 2 and 1 past the "
+                                                              "record's addresses.")
+                                                   .arg(bench.MacPath));
+}
+
+Bench SetUpBench(const ParsedArgs& args, const RecordFile& record, CliContext& context)
 {
     Bench bench;
     bench.Timeout = ReplyTimeout(args);
@@ -83,14 +169,14 @@ Bench SetUpBench(const ParsedArgs& args, CliContext& context)
     // The configuration, checked as "write" checks it with --ip.
     const QString configPath = args.Value(kConfigOption);
     bench.Config = LoadConfig(configPath).Record;
-    CheckForWrite(configPath, bench.Config, AddressOverrides{args.Value(kIpFromOption), {}, {}, {}});
+    bench.Trace = TraceOf(configPath, bench.Config, context);
+    CheckForWrite(configPath, bench.Config, AddressOverrides{FirstAddressText(args, record), {}, {}, {}});
     SetAddresses(bench, configPath);
     if (LoadName(bench.Config.DeviceName, sizeof bench.Config.DeviceName).size() > kDeviceNameChars - 1)
         context.Err << "Device Name: the unit keeps its first " << kDeviceNameChars - 1 << " characters\n";
     bench.MacNext = args.Has(kMacNextOption);
     bench.MacPath = MacAllocationPath(args, context);
-    if (bench.MacNext)
-        PeekNextMac(bench.MacPath, context.LockWait); // refused now rather than at the first unit
+    RefuseRepeats(bench, record, context);
     return bench;
 }
 
@@ -120,26 +206,20 @@ bool WaitForUnit(CliContext& context, bool present)
 
 // The next unit's number, configuration and MAC address, and the line that
 // asks for it.
-void PlanNextUnit(const Bench& bench, UnitPlan& plan, CliContext& context)
+void PlanNextUnit(const Bench& bench, UnitPlan& plan, int commissioned, CliContext& context)
 {
     ++plan.Number;
     plan.Record = bench.Config;
     StoreAddressNumber(plan.Ip, plan.Record.IPAddr);
     QString macNote;
     if (bench.MacNext) {
-        plan.MacFile = bench.MacPath;
-        plan.MacAnnounced = PeekNextMac(bench.MacPath, context.LockWait).Mac;
+        plan.MacAnnounced = PeekNextMac(bench.MacPath, context.LockWait);
         macNote = QStringLiteral(", MAC address ") + MacText(*plan.MacAnnounced);
     }
-    context.Out << "Waiting for unit " << plan.Number << " (IP address " << AddressText(plan.Ip) << macNote
-                << "): plug it in\n";
+    context.Out << "Waiting for " << UnitOf(plan.Number, commissioned + 1, bench.Count) << " (IP address " << AddressText(plan.Ip)
+                << macNote << "): plug it in\n";
     context.Out.flush();
 }
-
-struct Tally {
-    int Commissioned = 0;
-    int Failed = 0;
-};
 
 // Records the unit and says how it went. Ends the loop (a return value, or
 // the failure that stops it) after an interruption or a failure that stops.
@@ -152,7 +232,7 @@ std::optional<CliExit> Conclude(const UnitOutcome& outcome, UnitPlan& plan, Reco
         context.Out << line << '\n';
     if (outcome.IpUsed)
         ++plan.Ip;
-    (outcome.Commissioned ? tally.Commissioned : tally.Failed) += 1;
+    tally.Count(outcome);
     if (outcome.Interrupted) {
         const QString serial = outcome.Entry.SerialNumber.empty()
                                    ? QString()
@@ -177,13 +257,16 @@ CommandSpec CommissionSpec()
         .Description =
             {QStringLiteral("Waits for a unit to be plugged in, writes the configuration with the next IP address, "
                             "with --mac-next gives it the next free MAC address, reads it back to check it, appends "
-                            "one line to the commissioning record (time, serial number, firmware version, MAC "
-                            "address, IP address, result), asks for the unit to be unplugged, waits until it is "
-                            "gone, and goes on with the next. A unit in program mode, one that fails the check or "
-                            "is unplugged mid-way is recorded as such and the loop goes on."),
+                            "its line to the commissioning record, asks for the unit to be unplugged, waits until "
+                            "it is gone, and goes on with the next. A unit in program mode, one that fails the "
+                            "check or is unplugged mid-way is recorded as such and the loop goes on."),
              QStringLiteral("The IP addresses run from --ip-from through the host addresses of its subnet (the "
-                            "configuration's Submask); an address is used up once the write has begun to change "
-                            "the unit. A MAC address is used up once the unit has confirmed it."),
+                            "configuration's Submask); --ip-from next continues after the record's last one. Before "
+                            "a unit's erase goes out, its MAC address is reserved (the allocation file advanced past "
+                            "it) and a line naming both addresses goes into the record: from then on both are "
+                            "spent, whatever becomes of the unit or the program, and no bench gives them again. An "
+                            "address that the record lists as given already is refused (exit 2), before anything is "
+                            "sent."),
              QStringLiteral("Ends after --count units commissioned, or with Ctrl-C, which leaves the record and "
                             "the MAC allocation file whole and says which unit was interrupted."),
              QStringLiteral("With --parallel, every unit plugged in is commissioned at once, each in its own "
@@ -193,8 +276,9 @@ CommandSpec CommissionSpec()
                             "not stop the others.")},
         .Options = {{.Name = kConfigOption, .Value = QStringLiteral("FILE"),
                      .Help = QStringLiteral("the configuration to write, a .dat or .json file"), .Required = true},
-                    {.Name = kIpFromOption, .Value = QStringLiteral("A.B.C.D"),
-                     .Help = QStringLiteral("the first unit's IP address"), .Required = true},
+                    {.Name = kIpFromOption, .Value = QStringLiteral("A.B.C.D|next"),
+                     .Help = QStringLiteral("the first unit's IP address, or next: after the record's last"),
+                     .Required = true},
                     {.Name = kCountOption, .Value = QStringLiteral("N"),
                      .Help = QStringLiteral("stop once N units are commissioned (default: until Ctrl-C)")},
                     {.Name = kMacNextOption, .Value = QString(),
@@ -207,29 +291,57 @@ CommandSpec CommissionSpec()
                     TimeoutOption()}};
 }
 
-CliExit RunCommission(const ParsedArgs& args, CliContext& context)
+namespace {
+
+// The bench's last line, however it ends: how many units, the MAC
+// addresses that may be in a unit unconfirmed, the gaps, the next address.
+class Summary {
+public:
+    Summary(CliContext& context, Tally& tally, MacSupply* macs, const std::uint32_t& next, const HostRange& hosts)
+        : context_(context), tally_(tally), macs_(macs), next_(next), hosts_(hosts)
+    {
+    }
+    ~Summary()
+    {
+        if (macs_)
+            for (const MacOctets& gap : macs_->Finish())
+                tally_.Gaps << MacText(gap);
+        context_.Out << "Done: " << tally_.Summary();
+        if (next_ <= hosts_.Last)
+            context_.Out << "; the next IP address is " << AddressText(next_);
+        context_.Out << '\n';
+        context_.Out.flush();
+    }
+
+private:
+    CliContext& context_;
+    Tally& tally_;
+    MacSupply* macs_;
+    const std::uint32_t& next_;
+    const HostRange& hosts_;
+};
+
+CliExit RunOneAtATime(const Bench& bench, RecordFile& record, MacSupply* macs, CliContext& context)
 {
-    const Bench bench = SetUpBench(args, context);
-    RecordFile record(args.Value(kRecordOption), context.LockWait);
-    if (args.Has(kParallelOption))
-        return RunParallelBench(bench, record, context);
     Tally tally;
     UnitPlan plan;
     plan.Ip = bench.First;
+    const Summary summary(context, tally, macs, plan.Ip, bench.Hosts);
+    const UnitHooks hooks{.Record = record, .Trace = bench.Trace, .Macs = macs};
     while (!bench.Count || tally.Commissioned != *bench.Count) {
-        if (plan.Ip > bench.Hosts.Last) {
-            context.Out << "Done: " << tally.Commissioned << " commissioned, " << tally.Failed << " failed\n";
+        if (plan.Ip > bench.Hosts.Last)
             throw CliFailure(CliExit::Failure, QStringLiteral("No IP address left: %1 was the last host address of "
                                                               "the subnet %2")
                                                    .arg(AddressText(bench.Hosts.Last), bench.Subnet));
-        }
-        PlanNextUnit(bench, plan, context);
+        if (const auto line = record.LineGiving(plan.Ip))
+            throw record.Repeat(QStringLiteral("IP address"), AddressText(plan.Ip), *line);
+        PlanNextUnit(bench, plan, tally.Commissioned, context);
         if (!WaitForUnit(context, true)) {
             context.Err << "Interrupted while waiting for unit " << plan.Number
                         << "; no unit was being commissioned.\n";
             return CliExit::Interrupted;
         }
-        const UnitOutcome outcome = CommissionUnit(context, bench.Timeout, plan);
+        const UnitOutcome outcome = CommissionUnit(context, bench.Timeout, plan, hooks);
         if (outcome.Vanished) { // unplugged again at once: wait for it anew
             --plan.Number;
             continue;
@@ -244,9 +356,22 @@ CliExit RunCommission(const ParsedArgs& args, CliContext& context)
             return CliExit::Interrupted;
         }
     }
-    context.Out << "Done: " << tally.Commissioned << " commissioned, " << tally.Failed
-                << " failed; the next IP address is " << AddressText(plan.Ip) << '\n';
     return CliExit::Success;
+}
+
+} // namespace
+
+CliExit RunCommission(const ParsedArgs& args, CliContext& context)
+{
+    RecordFile record(args.Value(kRecordOption), context.LockWait);
+    const Bench bench = SetUpBench(args, record, context);
+    std::optional<MacSupply> macs;
+    if (bench.MacNext)
+        macs.emplace(bench.MacPath, context.LockWait);
+    MacSupply* supply = macs ? &*macs : nullptr;
+    if (args.Has(kParallelOption))
+        return RunParallelBench(bench, record, supply, context);
+    return RunOneAtATime(bench, record, supply, context);
 }
 
 } // namespace vantrel::cli

@@ -34,39 +34,66 @@ struct Bench {
     bool MacNext = false;
     QString MacPath;
     std::chrono::milliseconds Timeout{};
+    CommissionEntry Trace; // the columns that are the same on every line: tool, station, configuration
 };
 
 QString AddressText(std::uint32_t address);
 
 // The record, opened for each line so that it is never held open between
 // units (a spreadsheet may look at it meanwhile), and held (FileLock) for
-// each step that reads or writes it. A new record gets the header line.
+// each step that reads or writes it. A new record gets the header line; a
+// file that is not a commissioning record is refused (CliFailure(BadFile))
+// and never appended to; a record of six columns is appended to in six.
 // Throws CliFailure(Failure) when it cannot be opened or a line cannot be
 // appended, CliFailure(Locked) when another program holds it for longer
 // than `lockWait`; a line that did not go out whole is taken back out.
-// Append may be called from several threads.
+// Append and Claim may be called from several threads.
 class RecordFile {
 public:
     RecordFile(QString path, std::chrono::milliseconds lockWait);
     ~RecordFile();
     const QString& Path() const { return path_; }
+    RecordFormat Format() const { return format_; }
     void Append(const CommissionEntry& entry);
+    // Appends a unit's line before its erase goes out, unless the record,
+    // with every line other benches have added to it, lists `ip` or `mac`
+    // as given already: then CliFailure(Usage) naming the line, and nothing
+    // appended. The line is on the disk when this returns.
+    void Claim(const CommissionEntry& entry, std::uint32_t ip, const std::optional<MacOctets>& mac);
+    // The line that lists the address as given, as far as the record has
+    // been read.
+    std::optional<int> LineGiving(std::uint32_t ip) const;
+    std::optional<int> LineGiving(const MacOctets& mac) const;
+    // The IP address of the last line that names one.
+    std::optional<std::uint32_t> LastIp() const;
+    // The refusal of an address the record lists in `line`.
+    CliFailure Repeat(const QString& what, const QString& address, int line) const;
 
 private:
     struct WriteFailure {
         CliExit Code;
         QString Reason;
     };
+    struct Claimed {
+        std::uint32_t Ip;
+        std::optional<MacOctets> Mac;
+    };
     struct Batch;
-    std::optional<WriteFailure> AppendLines(QByteArray lines);
-    std::optional<QString> Write(QFile& file, const QByteArray& bytes);
+    void Add(const CommissionEntry& entry, const std::optional<Claimed>& claim);
+    void AppendBatch(Batch& batch);
+    std::optional<QString> ReadNewLines(QFile& file); // under mutex_
+    std::optional<QString> Write(QFile& file, const QByteArray& bytes, bool durable = false);
 
     QString path_;
     std::chrono::milliseconds lockWait_;
-    std::mutex mutex_; // guards what follows
+    RecordFormat format_ = RecordFormat::Traced;
+    mutable std::mutex mutex_; // guards what follows
     std::condition_variable written_;
     std::shared_ptr<Batch> gathering_; // lines waiting for the write under way
     bool writing_ = false;
+    GivenAddresses given_; // what the lines read so far list
+    qint64 readUpTo_ = 0;  // the bytes read so far, up to a line break
+    int nextLine_ = 1;     // the number of the line that starts there
 };
 
 // What one unit gets.
@@ -74,23 +101,15 @@ struct UnitPlan {
     int Number = 0;
     std::uint32_t Ip = 0;
     ConfigRecord Record{};                 // the configuration with this unit's IP address
-    std::optional<QString> MacFile;        // with --mac-next: the allocation file
-    std::optional<MacOctets> MacAnnounced; // the address the operator was told it would get
+    std::optional<MacOctets> MacAnnounced; // with --mac-next: the address the operator was told it would get
     std::optional<HidInterfaceInfo> Unit;  // this unit (--parallel); else the one found
 };
 
-// The MAC steps of the units of one parallel bench take turns here before
-// the allocation file's own lock (which within one program would be taken
-// in turn only by polling): a unit waiting for its turn wakes as soon as it
-// comes. A turn lasts one exchange and the wait for the file's lock, each
-// with its time-out.
-struct MacTurns {
-    std::mutex Turn;
-    bool Blocked = false; // under Turn: the file failed an earlier unit; no more addresses from it
-};
-
+// What every unit of a bench shares.
 struct UnitHooks {
-    MacTurns* Macs = nullptr; // --parallel
+    RecordFile& Record;
+    const CommissionEntry& Trace; // the columns that are the same on every line
+    MacSupply* Macs = nullptr;    // --mac-next
     // Progress of the unit: "writing the configuration", "MAC address ...",
     // "reading back"; the session tells who the unit is once it has said.
     std::function<void(const UnitSession&, const QString&)> Progress = {};
@@ -101,22 +120,39 @@ struct UnitOutcome {
     CommissionEntry Entry;
     bool Vanished = false; // gone before it could be opened: nothing to record
     bool Commissioned = false;
-    bool IpUsed = false; // the erase went out
+    bool IpUsed = false; // its line before the erase is in the record: the address is spent
     bool Interrupted = false;
+    std::optional<MacOctets> MacUnconfirmed; // sent, not confirmed: it may be in the unit
     QStringList Details;            // lines for the operator after "Unit N: result"
     std::optional<CliFailure> Stop; // ends the loop once recorded
 };
 
-// Writes the plan's configuration to the unit that is plugged in, gives it
-// the planned MAC address (and advances the allocation file once the unit
-// has confirmed it), and reads it back to check both. Every failure ends
-// up in the outcome, none is thrown.
+// Writes the plan's configuration to the unit that is plugged in and gives
+// it the next MAC address from the supply (both reserved, and a line in the
+// record naming them, before the erase goes out), then reads it back to
+// check both. Every failure ends up in the outcome, none is thrown.
 UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeout, const UnitPlan& plan,
-                          const UnitHooks& hooks = {});
+                          const UnitHooks& hooks);
+
+// How a bench went, for its last line.
+struct Tally {
+    int Commissioned = 0;
+    int Failed = 0;
+    QStringList Unconfirmed; // MAC addresses sent and not confirmed
+    QStringList Gaps;        // reserved, never sent, and not back in the file
+    void Count(const UnitOutcome& outcome);
+    // "3 commissioned, 1 failed, 1 unconfirmed MAC address (00.04.A3.01.10.00)"
+    QString Summary() const;
+};
+
+// "unit 3", or with --count "unit 3 of 10"; "unit 4, 3 of 10" when a unit
+// that failed took a number: `place` counts the units that are to be
+// commissioned, this one included.
+QString UnitOf(int number, long long place, const std::optional<long long>& count);
 
 // commission --parallel: every unit plugged in, each in its own session,
 // until --count units are commissioned, a fault of the whole bench, or
 // Ctrl-C (CommissionParallel.cpp).
-CliExit RunParallelBench(const Bench& bench, RecordFile& record, CliContext& context);
+CliExit RunParallelBench(const Bench& bench, RecordFile& record, MacSupply* macs, CliContext& context);
 
 } // namespace vantrel::cli

@@ -5,11 +5,12 @@
 // The main thread looks at the device list, takes each new unit (a path it
 // has not seen, or seen go away and come back) in the order they appear,
 // gives it the lowest IP address not in use and starts its session. An
-// address a unit did not use up (it failed before its erase) goes back to
-// be given again, so no address is skipped; IP addresses therefore follow
-// the plug order except where one comes back. MAC addresses go out in the
-// order the units reach that step: the step is short (one exchange) and
-// takes turns, so no unit waits for another's write.
+// address a unit did not use up (it failed before its line went into the
+// record) goes back to be given again, so no address is skipped; IP
+// addresses therefore follow the plug order except where one comes back.
+// MAC addresses are reserved in the order the units reach their erase; the
+// units that reach it together are served in one turn on the allocation
+// file (MacSupply), and no unit holds the file across an exchange.
 //
 // A unit that fails is recorded and the others go on. A fault of the whole
 // bench (the record cannot be appended to, the allocation file is held too
@@ -97,8 +98,8 @@ private:
 
 class ParallelBench {
 public:
-    ParallelBench(const Bench& bench, RecordFile& record, CliContext& context)
-        : bench_(bench), record_(record), context_(context), console_(context), addresses_(bench)
+    ParallelBench(const Bench& bench, RecordFile& record, MacSupply* macs, CliContext& context)
+        : bench_(bench), record_(record), macs_(macs), context_(context), console_(context), addresses_(bench)
     {
     }
     ~ParallelBench()
@@ -123,19 +124,20 @@ private:
     void NotStarted(const QString& why);
     CliExit EndInterrupted();
 
+    QString Summary();
+
     const Bench& bench_;
     RecordFile& record_;
+    MacSupply* macs_;
     CliContext& context_;
     Console console_;
     Addresses addresses_;
-    MacTurns macs_;
 
     std::list<std::unique_ptr<Session>> running_;
     std::list<HidInterfaceInfo> waiting_; // plugged in, not started yet, in plug order
     std::set<std::string> done_;          // finished and still plugged in
     int numbers_ = 0;
-    int commissioned_ = 0;
-    int failed_ = 0;
+    Tally tally_;
     std::optional<CliFailure> fault_;
     std::map<int, QString> interrupted_; // by number: "unit 3 (serial number 4719)"
     bool allInterruptedRecorded_ = true;
@@ -171,7 +173,7 @@ void ParallelBench::Look()
 void ParallelBench::StartWaiting()
 {
     while (!waiting_.empty()) {
-        if (bench_.Count && commissioned_ + static_cast<long long>(running_.size()) >= *bench_.Count)
+        if (bench_.Count && tally_.Commissioned + static_cast<long long>(running_.size()) >= *bench_.Count)
             return;
         const auto ip = addresses_.Take();
         if (!ip)
@@ -189,12 +191,12 @@ void ParallelBench::Start(const HidInterfaceInfo& unit, std::uint32_t ip)
     plan.Ip = ip;
     plan.Record = bench_.Config;
     StoreAddressNumber(ip, plan.Record.IPAddr);
-    if (bench_.MacNext)
-        plan.MacFile = bench_.MacPath;
     plan.Unit = unit;
     session->Path = QString::fromStdString(unit.Path);
     session->Who = session->Path;
-    console_.Out(session->Who, {QStringLiteral("Unit %1: IP address %2").arg(plan.Number).arg(AddressText(ip))});
+    QString unitOf = UnitOf(plan.Number, tally_.Commissioned + static_cast<long long>(running_.size()) + 1, bench_.Count);
+    unitOf[0] = unitOf[0].toUpper();
+    console_.Out(session->Who, {QStringLiteral("%1: IP address %2").arg(unitOf, AddressText(ip))});
     Session* raw = session.get();
     running_.push_back(std::move(session));
     raw->Thread = std::thread([this, raw] { RunSession(*raw); });
@@ -204,8 +206,7 @@ void ParallelBench::Start(const HidInterfaceInfo& unit, std::uint32_t ip)
 void ParallelBench::RunSession(Session& session)
 {
     try {
-        UnitHooks hooks;
-        hooks.Macs = bench_.MacNext ? &macs_ : nullptr;
+        UnitHooks hooks{.Record = record_, .Trace = bench_.Trace, .Macs = macs_};
         hooks.Progress = [&](const UnitSession& unit, const QString& what) {
             const QString who = unit.LastIdent() ? QString::number(unit.LastIdent()->SerialNumber) : session.Path;
             console_.Out(who, {QStringLiteral("Unit %1: ").arg(session.Plan.Number) + what});
@@ -275,7 +276,7 @@ void ParallelBench::Reap()
         if (!outcome.IpUsed)
             addresses_.GiveBack(session->Plan.Ip);
         if (!outcome.Vanished)
-            (outcome.Commissioned ? commissioned_ : failed_) += 1;
+            tally_.Count(outcome);
         if (outcome.Interrupted) {
             interrupted_[session->Plan.Number] = QStringLiteral("unit %1 (%2)")
                                 .arg(session->Plan.Number)
@@ -331,6 +332,16 @@ CliExit ParallelBench::EndInterrupted()
     return CliExit::Interrupted;
 }
 
+// The last line's figures: the addresses handed back and not taken again
+// go back to the allocation file, or are gaps.
+QString ParallelBench::Summary()
+{
+    if (macs_)
+        for (const MacOctets& gap : macs_->Finish())
+            tally_.Gaps << MacText(gap);
+    return tally_.Summary();
+}
+
 CliExit ParallelBench::Run()
 {
     console_.Out({}, {QStringLiteral("Commissioning every unit plugged in, IP addresses from %1; Ctrl-C ends")
@@ -343,25 +354,27 @@ CliExit ParallelBench::Run()
             StartWaiting();
         }
         if (running_.empty()) {
-            const QString tally = QStringLiteral("%1 commissioned, %2 failed; the next IP address is %3")
-                                      .arg(commissioned_)
-                                      .arg(failed_)
-                                      .arg(AddressText(addresses_.Next()));
-            if (interrupted)
-                return EndInterrupted();
+            const QString next = addresses_.Left()
+                                     ? QStringLiteral("; the next IP address is %1").arg(AddressText(addresses_.Next()))
+                                     : QString();
+            if (interrupted) {
+                const CliExit code = EndInterrupted();
+                console_.Out({}, {QStringLiteral("Done: ") + Summary() + next});
+                return code;
+            }
             if (fault_) {
                 NotStarted(QStringLiteral("the bench stopped"));
-                console_.Err({}, {QStringLiteral("Stopped after the fault above: ") + tally});
+                console_.Err({}, {QStringLiteral("Stopped after the fault above: ") + Summary() + next});
                 return fault_->Code;
             }
-            if (bench_.Count && commissioned_ >= *bench_.Count) {
+            if (bench_.Count && tally_.Commissioned >= *bench_.Count) {
                 NotStarted(QStringLiteral("--count %1 reached").arg(*bench_.Count));
-                console_.Out({}, {QStringLiteral("Done: ") + tally});
+                console_.Out({}, {QStringLiteral("Done: ") + Summary() + next});
                 return CliExit::Success;
             }
             if (!addresses_.Left()) {
                 NotStarted(QStringLiteral("no IP address left"));
-                console_.Out({}, {QStringLiteral("Done: %1 commissioned, %2 failed").arg(commissioned_).arg(failed_)});
+                console_.Out({}, {QStringLiteral("Done: ") + Summary()});
                 throw CliFailure(CliExit::Failure, QStringLiteral("No IP address left: %1 was the last host address "
                                                                   "of the subnet %2")
                                                        .arg(AddressText(bench_.Hosts.Last), bench_.Subnet));
@@ -373,9 +386,9 @@ CliExit ParallelBench::Run()
 
 } // namespace
 
-CliExit RunParallelBench(const Bench& bench, RecordFile& record, CliContext& context)
+CliExit RunParallelBench(const Bench& bench, RecordFile& record, MacSupply* macs, CliContext& context)
 {
-    ParallelBench parallel(bench, record, context);
+    ParallelBench parallel(bench, record, macs, context);
     return parallel.Run();
 }
 

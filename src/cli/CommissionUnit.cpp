@@ -1,9 +1,11 @@
 // One unit of the bench loop: the write, the MAC address, the read-back,
 // and what the record says of it however far it got.
 //
-// An IP address is used up once the write has erased the unit's
-// configuration: from then on the unit may hold it. A MAC address is used
-// up once the unit has confirmed it, as with "mac --next".
+// Before the erase goes out, the unit's MAC address is reserved (the
+// allocation file advanced past it) and a line naming it and the IP
+// address goes into the record: from then on both are spent, whatever
+// becomes of the unit or of this program. A MAC address whose request
+// never went out goes back; one that did is spent, confirmed or not.
 
 #include "cli/Commission.h"
 
@@ -20,9 +22,16 @@ enum class Stage { Opening, Write, Mac, ReadBack, Done };
 
 struct Progress {
     Stage At = Stage::Opening;
-    std::optional<MacOctets> Mac; // the address taken from the allocation file for it
+    std::optional<MacOctets> Mac; // the address reserved for it
     bool MacSent = false;         // the MAC address request went out
     bool MacConfirmed = false;    // and the unit confirmed it
+};
+
+// A failure of the record or the allocation file before the erase: nothing
+// was written to the unit, and the bench stops.
+struct NotStarted {
+    CliFailure Failure;
+    std::string Result;
 };
 
 const char* StageName(Stage stage)
@@ -60,7 +69,10 @@ void CheckReadBack(const UnitPlan& plan, const Progress& progress, const UnitSes
                    UnitOutcome& outcome)
 {
     CommissionEntry& entry = outcome.Entry;
-    entry.MacAddress = MacText(read.Mac).toStdString();
+    if (!progress.Mac) {
+        entry.MacAddress = MacText(read.Mac).toStdString();
+        entry.MacState = kMacRead;
+    }
     const ConfigRecord expected = ReadBackOf(plan.Record, plan.Record);
     QStringList differing;
     for (const RecordField& field : DifferingFields(expected, read.Record))
@@ -95,53 +107,52 @@ struct Run {
     }
 };
 
+// Before the erase: the MAC address reserved, and the unit's first line in
+// the record. Throws NotStarted, with nothing written to the unit.
+void Claim(const Run& run)
+{
+    if (MacSupply* macs = run.Hooks.Macs) {
+        try {
+            run.Where.Mac = macs->Take();
+        } catch (const CliFailure& failure) {
+            throw NotStarted{failure, "not written: no MAC address could be reserved"};
+        }
+        const MacOctets mac = *run.Where.Mac;
+        if (run.Plan.MacAnnounced && mac != *run.Plan.MacAnnounced)
+            run.Outcome.Details << QStringLiteral("Another program took the MAC address %1 meanwhile; this unit gets %2.")
+                                       .arg(MacText(*run.Plan.MacAnnounced), MacText(mac));
+    }
+    CommissionEntry line = run.Outcome.Entry;
+    if (const auto& ident = run.Session.LastIdent()) {
+        line.SerialNumber = std::to_string(ident->SerialNumber);
+        line.FirmwareVersion = UnitText(ident->Version).toStdString();
+    }
+    line.IpAddress = DottedText(run.Plan.Ip);
+    line.Result = "in progress";
+    if (run.Where.Mac) {
+        line.MacAddress = MacText(*run.Where.Mac).toStdString();
+        line.MacState = kMacReserved;
+    }
+    try {
+        run.Hooks.Record.Claim(line, run.Plan.Ip, run.Where.Mac);
+    } catch (const CliFailure& failure) {
+        if (run.Where.Mac)
+            run.Hooks.Macs->GiveBack(*std::exchange(run.Where.Mac, std::nullopt));
+        throw NotStarted{failure, failure.Code == CliExit::Usage ? "not written: address given before"
+                                                                  : "not written: the record failed"};
+    }
+    run.Outcome.IpUsed = true;
+}
+
 // The MAC address step ("Send New MAC": the identification, then the
-// address): the allocation file is held from reading it to writing it
-// back, so another bench on the same file waits rather than give out the
-// same address; in a parallel bench the units take turns for it first. The
-// identification goes before, so that the file is held for one exchange
-// only. The address may be a later one than the operator was told, when
-// another bench took that one meanwhile. Throws SessionError.
+// address reserved for the unit). Throws SessionError.
 void GiveMacAddress(const Run& run)
 {
-    UnitOutcome& outcome = run.Outcome;
     run.Where.At = Stage::Mac;
     run.Session.Identify();
-    std::unique_lock<std::mutex> turn;
-    if (MacTurns* macs = run.Hooks.Macs) {
-        turn = std::unique_lock(macs->Turn);
-        if (macs->Blocked) {
-            outcome.Entry.Result = "MAC address not sent";
-            outcome.Details << QStringLiteral("No MAC address was sent: the MAC allocation file failed an "
-                                              "earlier unit.");
-            return;
-        }
-    }
-    const auto blocked = [&](const CliFailure& failure) {
-        outcome.Stop = failure;
-        if (run.Hooks.Macs)
-            run.Hooks.Macs->Blocked = true;
-    };
-    std::optional<HeldNextMac> held;
-    try {
-        held.emplace(*run.Plan.MacFile, run.Context.LockWait);
-    } catch (const CliFailure& failure) {
-        blocked(failure);
-        outcome.Entry.Result = "MAC address not sent";
-        return;
-    }
-    if (run.Plan.MacAnnounced && held->Next().Mac != *run.Plan.MacAnnounced)
-        outcome.Details << QStringLiteral("Another program took the MAC address %1 meanwhile; this unit gets %2.")
-                               .arg(MacText(*run.Plan.MacAnnounced), MacText(held->Next().Mac));
-    run.Where.Mac = held->Next().Mac;
     run.Say(QStringLiteral("MAC address ") + MacText(*run.Where.Mac));
     run.Session.SendMac(*run.Where.Mac);
     run.Where.MacConfirmed = true;
-    try {
-        held->Commit();
-    } catch (const CliFailure& failure) {
-        blocked(failure);
-    }
 }
 
 // The three exchanges in one session. Throws SessionError.
@@ -153,11 +164,8 @@ void Exchange(const Run& run)
         run.Session.Connect();
     run.Where.At = Stage::Write;
     run.Session.Write(run.Plan.Record);
-    if (run.Plan.MacFile) {
+    if (run.Where.Mac)
         GiveMacAddress(run);
-        if (!run.Where.MacConfirmed)
-            return;
-    }
     run.Where.At = Stage::ReadBack;
     run.Say(QStringLiteral("reading back"));
     const UnitSession::ReadResult read = run.Session.Read(run.Plan.Record);
@@ -191,20 +199,41 @@ std::string FailureResult(SessionFailure failure, Stage stage, UnitOutcome& outc
     return {};
 }
 
+// The MAC address column: what may be in the unit, and what never left.
+void RecordMac(const Run& run)
+{
+    const Progress& progress = run.Where;
+    if (!progress.Mac)
+        return;
+    CommissionEntry& entry = run.Outcome.Entry;
+    const QString mac = MacText(*progress.Mac);
+    entry.MacAddress = mac.toStdString();
+    if (progress.MacConfirmed) {
+        entry.MacState = kMacConfirmed;
+    } else if (progress.MacSent) {
+        entry.MacState = kMacUnconfirmed;
+        run.Outcome.MacUnconfirmed = progress.Mac;
+        run.Outcome.Details << QStringLiteral("The MAC address %1 was sent, but the unit did not confirm it. It is "
+                                              "spent: no bench gives it again. See what the unit holds with: "
+                                              "vantrel-cli info")
+                                   .arg(mac);
+    } else {
+        entry.MacState = kMacUnused;
+        run.Outcome.Details << QStringLiteral("The MAC address %1 was not sent; %2.")
+                                   .arg(mac, run.Hooks.Macs->GiveBack(*progress.Mac)
+                                                 ? QStringLiteral("the MAC allocation file names it again")
+                                                 : QStringLiteral("it goes to the next unit of this bench"));
+    }
+}
+
 void RecordFailure(const SessionError& error, const Progress& progress, UnitOutcome& outcome)
 {
-    if (progress.Mac && progress.MacConfirmed)
-        outcome.Entry.MacAddress = MacText(*progress.Mac).toStdString();
     const QString message = QString::fromStdString(error.what());
     outcome.Entry.Result = FailureResult(error.Kind(), progress.At, outcome, message);
     if (progress.At == Stage::Opening)
         return;
-    outcome.Details << message + QStringLiteral(": ") + WhatTheUnitHolds(progress.At, outcome.IpUsed, progress.MacConfirmed)
-                           + QLatin1Char('.');
-    if (progress.At == Stage::Mac && progress.MacSent && !progress.MacConfirmed)
-        outcome.Details << QStringLiteral("The MAC address %1 was sent, but the unit did not confirm it; the "
-                                          "MAC allocation file was not advanced.")
-                               .arg(MacText(*progress.Mac));
+    outcome.Details.prepend(message + QStringLiteral(": ")
+                            + WhatTheUnitHolds(progress.At, outcome.IpUsed, progress.MacConfirmed) + QLatin1Char('.'));
 }
 
 } // namespace
@@ -214,30 +243,35 @@ UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeou
 {
     UnitOutcome outcome;
     CommissionEntry& entry = outcome.Entry;
+    entry = hooks.Trace;
     entry.Time = context.Now ? context.Now().toStdString() : std::string();
 
     UnitSession session(context.Hid, timeout, context.Interrupt);
     Progress progress;
     const Run run{context, plan, hooks, session, progress, outcome};
     session.BeforeRequest = [&](const RequestStep& step) {
-        if (step.Kind == RequestKind::Erase && !outcome.IpUsed)
+        if (step.Kind == RequestKind::Erase && !outcome.IpUsed) {
+            Claim(run);
             run.Say(QStringLiteral("writing the configuration"));
-        outcome.IpUsed = outcome.IpUsed || step.Kind == RequestKind::Erase;
+        }
         progress.MacSent = progress.MacSent || step.Kind == RequestKind::MacWrite;
     };
     try {
         Exchange(run);
     } catch (const SessionError& error) {
         RecordFailure(error, progress, outcome);
+    } catch (const NotStarted& notStarted) {
+        entry.Result = notStarted.Result;
+        outcome.Stop = notStarted.Failure;
+        outcome.Details << QStringLiteral("Nothing was written to it.");
     }
+    RecordMac(run);
     if (const auto& ident = session.LastIdent()) {
         entry.SerialNumber = std::to_string(ident->SerialNumber);
         entry.FirmwareVersion = UnitText(ident->Version).toStdString();
     }
     if (outcome.IpUsed)
         entry.IpAddress = DottedText(plan.Ip);
-    if (outcome.Stop && progress.MacConfirmed) // the file could not be advanced
-        entry.Result += "; MAC allocation file not advanced";
     return outcome;
 }
 

@@ -19,10 +19,18 @@ class FileLock {
 public:
     explicit FileLock(const QString& file);
 
-    // Takes the hold, waiting at most `wait` for another holder. False when
-    // it could not be had, with the reason in `whyNot` ("another program
-    // holds it: vantrel-cli, process 4711 on bench-2").
-    bool Take(std::chrono::milliseconds wait, QString& whyNot);
+    enum class Outcome {
+        Taken,
+        Held,         // another program held it for longer than the wait
+        CannotCreate, // the lock file cannot be made: no such folder, no permission
+    };
+
+    // Takes the hold, waiting at most `wait` for another holder. Else the
+    // reason in `whyNot`: "another program holds it: vantrel-cli, process
+    // 4711 on bench-2", "its lock file /x/y.lock cannot be created: the
+    // folder /x does not exist".
+    Outcome TakeFor(std::chrono::milliseconds wait, QString& whyNot);
+    bool Take(std::chrono::milliseconds wait, QString& whyNot) { return TakeFor(wait, whyNot) == Outcome::Taken; }
 
     QString LockFileName() const { return name_; }
 

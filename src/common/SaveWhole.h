@@ -4,6 +4,7 @@
 // earlier file of that name as it was.
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 namespace vantrel {
@@ -11,5 +12,12 @@ namespace vantrel {
 // True when `bytes` are in place at `path`; otherwise false with the
 // system's reason in `error` (when given).
 bool SaveWhole(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// SaveWhole, and once it returns true the file's new name survives a power
+// cut too: the folder holding it is flushed to the disk after the rename.
+bool SaveWholeDurably(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Flushes what was written to an open file to the disk.
+bool SyncToDisk(QFile& file);
 
 } // namespace vantrel

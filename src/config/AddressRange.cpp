@@ -19,6 +19,28 @@ std::string DottedText(std::uint32_t number)
            + std::to_string(number >> 8 & 0xFF) + '.' + std::to_string(number & 0xFF);
 }
 
+std::optional<std::uint32_t> AddressFromText(const std::string& text)
+{
+    std::uint32_t address = 0;
+    int octets = 0, digits = 0, octet = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        const char c = i < text.size() ? text[i] : '.';
+        if (c >= '0' && c <= '9' && digits < 3) {
+            octet = octet * 10 + (c - '0');
+            ++digits;
+            continue;
+        }
+        if (c != '.' || digits == 0 || octet > 255 || octets == 4)
+            return std::nullopt;
+        address = address << 8 | std::uint32_t(octet);
+        ++octets;
+        digits = octet = 0;
+    }
+    if (octets != 4)
+        return std::nullopt;
+    return address;
+}
+
 std::optional<HostRange> HostRangeOf(std::uint32_t address, std::uint32_t mask)
 {
     const std::uint32_t hosts = ~mask;

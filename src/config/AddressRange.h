@@ -15,6 +15,9 @@ void StoreAddressNumber(std::uint32_t number, std::uint8_t (&octets)[4]);
 
 // "10.0.0.22".
 std::string DottedText(std::uint32_t number);
+// The address "10.0.0.22" names: four decimal numbers from 0 to 255 with
+// dots between them and nothing else. None for any other text.
+std::optional<std::uint32_t> AddressFromText(const std::string& text);
 
 struct HostRange {
     std::uint32_t First = 0;

@@ -100,6 +100,24 @@ void SimulatedUnit::UnplugAfter(std::size_t requests)
     unplugAfter_ = requests;
 }
 
+void SimulatedUnit::FailWritesAfter(std::size_t requests)
+{
+    std::lock_guard lock(mutex_);
+    failWritesAfter_ = requests;
+}
+
+void SimulatedUnit::LoseRepliesAfter(std::size_t requests)
+{
+    std::lock_guard lock(mutex_);
+    loseRepliesAfter_ = requests;
+}
+
+void SimulatedUnit::OnRequestTaken(std::function<void(std::size_t, const std::array<std::uint8_t, 6>&)> hook)
+{
+    std::lock_guard lock(mutex_);
+    onTaken_ = std::move(hook);
+}
+
 void SimulatedUnit::Unplug()
 {
     std::lock_guard lock(mutex_);
@@ -190,7 +208,8 @@ bool SimulatedUnit::Write(unsigned generation, const std::uint8_t* report, std::
     std::chrono::steady_clock::time_point readableAt{};
     {
         std::unique_lock lock(mutex_);
-        if (!plugged_ || generation != generation_ || size != kReportSize || failWrites_)
+        if (!plugged_ || generation != generation_ || size != kReportSize || failWrites_
+            || (failWritesAfter_ && receivedCount_ >= *failWritesAfter_))
             return false;
         if (usbTiming_) {
             // Taken in the next free frame (see SetUsbTiming); the write
@@ -217,6 +236,19 @@ bool SimulatedUnit::Write(unsigned generation, const std::uint8_t* report, std::
         }
         if (answerLimit_ && receivedCount_ > *answerLimit_)
             return true;
+        if (loseRepliesAfter_ && receivedCount_ > *loseRepliesAfter_) {
+            firmware_.Answer(request); // stored, and the reply never arrives
+            if (onTaken_)
+                onTaken_(receivedCount_, firmware_.Mac());
+            return true;
+        }
+        if (onTaken_) {
+            const Report reply = firmware_.Answer(request);
+            onTaken_(receivedCount_, firmware_.Mac());
+            replies_.push_back({reply, readableAt});
+            replyReady_.notify_all();
+            return true;
+        }
         delay = answerDelayMs_;
         if (delay == 0) {
             replies_.push_back({firmware_.Answer(request), readableAt});

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,6 +51,11 @@ public:
     // Faults.
     void StopAnsweringAfter(std::size_t requests);    // later requests get no reply
     void UnplugAfter(std::size_t requests);           // unplugs on receiving request N+1
+    void LoseRepliesAfter(std::size_t requests);      // later requests are acted on, their replies lost
+    // Called once the unit has acted on a request (its reply not sent yet),
+    // with the request's number (from 1) and the MAC address it now holds:
+    // tests stop the program there as a power cut would.
+    void OnRequestTaken(std::function<void(std::size_t, const std::array<std::uint8_t, 6>&)> hook);
     void Unplug();                                    // reads and writes fail from now on
     void PlugIn();                                    // present again; old handles stay dead
     bool IsPlugged() const;
@@ -58,6 +64,7 @@ public:
                    std::string reason = "Device or resource busy");
     void SetAnswerDelayMs(int ms);                    // time between request and reply
     void FailWrites(bool fail);                       // output reports cannot be written
+    void FailWritesAfter(std::size_t requests);       // from request N+1 on, they cannot
 
     // Full-speed USB timing, off by default (then a request is taken and its
     // reply is readable at once). The link runs in 1 ms frames that begin
@@ -109,6 +116,9 @@ private:
     std::deque<PendingReply> replies_;
     std::optional<std::size_t> answerLimit_;
     std::optional<std::size_t> unplugAfter_;
+    std::optional<std::size_t> loseRepliesAfter_;
+    std::optional<std::size_t> failWritesAfter_;
+    std::function<void(std::size_t, const std::array<std::uint8_t, 6>&)> onTaken_;
     std::optional<HidOpenMode> failOpen_;
     std::string failOpenReason_;
     std::size_t replyLength_ = kReportSize;

@@ -48,6 +48,7 @@ public:
         context.Sleep = Sleep;
         context.Now = [] { return QStringLiteral("2026-12-07T10:00:00+01:00"); };
         context.LockWait = LockWait;
+        context.Station = QStringLiteral("bench-1");
         run.Code = vantrel::RunCli(args, context);
         return run;
     }

@@ -8,6 +8,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CliSupport.h"
+#include "cli/CommissionRecord.h"
 #include "config/ConfigJson.h"
 #include "vm/VmSupport.h"
 
@@ -116,8 +117,10 @@ QString WriteSiteJson(const QTemporaryDir& dir)
     return path;
 }
 
-// The record's lines after the header; each must end in CR LF and start
-// with a time stamp, which is left out.
+// The units' last lines in the record after the header, each without its
+// time stamp and the columns every line has alike; each line must end in
+// CR LF and start with a time stamp. The line before a unit's erase ("in
+// progress") is left out.
 QStringList RecordLines(const QString& path)
 {
     const QByteArray bytes = ReadFile(path);
@@ -125,12 +128,13 @@ QStringList RecordLines(const QString& path)
     EXPECT_TRUE(bytes.endsWith("\r\n")) << bytes.toStdString();
     QStringList lines = QString::fromUtf8(bytes).split(S("\r\n"));
     lines.removeLast();
-    EXPECT_EQ(lines.value(0), S("time,serial number,firmware version,MAC address,IP address,result"));
+    EXPECT_EQ(lines.value(0) + S("\r\n"), QString::fromLatin1(kCommissionHeader));
     QStringList entries;
     for (const QString& line : lines.mid(1)) {
         const QString time = line.section(QLatin1Char(','), 0, 0);
         EXPECT_TRUE(QDateTime::fromString(time, Qt::ISODate).isValid()) << line.toStdString();
-        entries << line.section(QLatin1Char(','), 1);
+        if (line.section(QLatin1Char(','), 5, 5) != S("in progress"))
+            entries << line.section(QLatin1Char(','), 1, 5);
     }
     return entries;
 }
@@ -202,7 +206,7 @@ TEST(CliKernel, CommissionTwoUnitsInARow)
                      {S("commission"), S("--config"), WriteSiteJson(dir), S("--ip-from"), S("10.0.0.30"), S("--count"),
                       S("2"), S("--mac-next"), S("--mac-file"), macFile, S("--record"), record, S("--timeout"),
                       S("5000")});
-    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 1 (IP address 10.0.0.30, MAC address 00.04.A3.1F.2B.FF): "
+    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 1 of 2 (IP address 10.0.0.30, MAC address 00.04.A3.1F.2B.FF): "
                                   "plug it in\n",
                                   kStepMs))
         << cli.Output().toStdString();
@@ -211,7 +215,7 @@ TEST(CliKernel, CommissionTwoUnitsInARow)
         ASSERT_TRUE(a.Ready()) << a.Output().toStdString();
         ASSERT_TRUE(cli.WaitForOutput("Unit 1: commissioned\nUnplug unit 1\n", kStepMs)) << cli.Output().toStdString();
     } // Ctrl-C: unit A leaves the bus
-    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 2 (IP address 10.0.0.31, MAC address 00.04.A3.1F.2C.00): "
+    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 2 of 2 (IP address 10.0.0.31, MAC address 00.04.A3.1F.2C.00): "
                                   "plug it in\n",
                                   kStepMs))
         << cli.Output().toStdString();
@@ -239,14 +243,14 @@ TEST(CliKernel, CommissionRecordsAUnitPulledMidWriteAndGoesOn)
     ChildProcess cli(QStringLiteral(VANTREL_CLI),
                      {S("commission"), S("--config"), WriteSiteJson(dir), S("--ip-from"), S("10.0.0.40"), S("--count"),
                       S("1"), S("--record"), record, S("--timeout"), S("5000")});
-    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 1 (IP address 10.0.0.40): plug it in\n", kStepMs))
+    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 1 of 1 (IP address 10.0.0.40): plug it in\n", kStepMs))
         << cli.Output().toStdString();
     // The unit leaves the bus on the fourth request, the end of block 0:
     // after the erase, so the address 10.0.0.40 is used up.
     VirtualUnitProcess unit({S("--serial"), S("1003"), S("--unplug-after"), S("3"), S("--save"), saved});
     ASSERT_TRUE(unit.Ready()) << unit.Output().toStdString();
     ASSERT_TRUE(cli.WaitForOutput("Unit 1: unplugged during the write\n", kStepMs)) << cli.Output().toStdString();
-    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 2 (IP address 10.0.0.41): plug it in\n", kStepMs))
+    ASSERT_TRUE(cli.WaitForOutput("Waiting for unit 2, 1 of 1 (IP address 10.0.0.41): plug it in\n", kStepMs))
         << cli.Output().toStdString();
     unit.Signal(SIGUSR2); // plugged in again, it is the next unit
     ASSERT_TRUE(cli.WaitForOutput("Unit 2: commissioned\nUnplug unit 2\n", kStepMs)) << cli.Output().toStdString();
@@ -300,7 +304,7 @@ TEST(CliKernel, CommissionFourUnitsAtOnce)
     for (int i = 1; i <= 4; ++i) {
         units.push_back(std::make_unique<VirtualUnitProcess>(unitArgs(i), traces[i - 1]));
         ASSERT_TRUE(units.back()->Ready()) << units.back()->Output().toStdString();
-        const QByteArray taken = QStringLiteral("] Unit %1: IP address 10.0.0.%2\n").arg(i).arg(59 + i).toLatin1();
+        const QByteArray taken = QStringLiteral("] Unit %1 of 4: IP address 10.0.0.%2\n").arg(i).arg(59 + i).toLatin1();
         ASSERT_TRUE(cli.WaitForOutput(taken.constData(), kStepMs)) << cli.Output().toStdString();
     }
     EXPECT_EQ(cli.WaitForExit(kStepMs), 0) << cli.Output().toStdString();

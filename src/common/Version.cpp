@@ -1,0 +1,10 @@
+#include "common/Version.h"
+
+namespace vantrel {
+
+QString ToolVersion()
+{
+    return QStringLiteral(VANTREL_VERSION);
+}
+
+} // namespace vantrel
