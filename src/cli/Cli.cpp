@@ -28,6 +28,7 @@ const std::vector<Command>& Commands()
         {MacSpec(), RunMac},
         {DiffSpec(), RunDiff},
         {ConvertSpec(), RunConvert},
+        {NewSpec(), RunNew},
         {CommissionSpec(), RunCommission},
     };
     return commands;

@@ -28,6 +28,9 @@ CliExit RunDiff(const ParsedArgs& args, CliContext& context);
 CommandSpec ConvertSpec();
 CliExit RunConvert(const ParsedArgs& args, CliContext& context);
 
+CommandSpec NewSpec(); // CliNew.cpp
+CliExit RunNew(const ParsedArgs& args, CliContext& context);
+
 CommandSpec CommissionSpec(); // Commission.cpp
 CliExit RunCommission(const ParsedArgs& args, CliContext& context);
 
