@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <QSysInfo>
+#include <QIODevice>
 #include <QTextStream>
 
 #include <atomic>
@@ -39,6 +40,10 @@ struct CliContext {
     std::function<void(std::chrono::milliseconds)> Sleep = {};
     // The time stamped into the commissioning record.
     std::function<QString()> Now = {};
+    // Standard input, and standard output for bytes (a .dat file to "-"),
+    // which go out after what Out holds. Unset: "-" is refused.
+    QIODevice* In = nullptr;
+    QIODevice* RawOut = nullptr;
     // The station the record names: this machine's host name.
     QString Station = QSysInfo::machineHostName();
 };

@@ -2,6 +2,10 @@
 // other.
 
 #include "cli/CliCommands.h"
+#include "cli/CliStdio.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
 
 namespace vantrel::cli {
 
@@ -15,13 +19,44 @@ CommandSpec DiffSpec()
                 "from it). Prints \"Caption: A's value | B's value\" for every field that differs and exits "
                 "with the code of a failed check; exits 0 when they are the same. Against the unit, a file "
                 "counts as what the unit would give back once it had been written (a read carries no "
-                "reserved bytes, flags as 0 or 1, names as at most 31 and 15 characters).")},
-            .Options = {UnitOption(), TimeoutOption()},
+                "reserved bytes, flags as 0 or 1, names as at most 31 and 15 characters). One side may be "
+                "- (standard input, in the form --format names). With --json, prints one JSON document: "
+                "\"a\" and \"b\" the two sides as given, \"same\" true or false, and \"differences\", one "
+                "object per differing field of the JSON form: \"field\" its name there, \"a\" and \"b\" its "
+                "two values.")},
+            .Options = {JsonOption(), FormatOption(), UnitOption(), TimeoutOption()},
             .MinPositional = 2,
             .MaxPositional = 2,
             .FileArguments = true,
             .ArgumentWords = {QStringLiteral("unit")}};
 }
+
+namespace {
+
+// The two records in the JSON form, compared by its fields.
+QJsonObject DifferenceDocument(const QString& a, const QString& b, const ConfigRecord& left, const ConfigRecord& right)
+{
+    const auto form = [](const ConfigRecord& record) {
+        return QJsonDocument::fromJson(ConfigToJson(ConfigDocument{record, {}})).object();
+    };
+    const QJsonObject formA = form(left), formB = form(right);
+    QStringList keys = formA.keys();
+    for (const QString& key : formB.keys())
+        if (!keys.contains(key))
+            keys << key;
+    QJsonArray differences;
+    for (const QString& key : keys)
+        if (formA.value(key) != formB.value(key))
+            differences.append(QJsonObject{{QStringLiteral("field"), key},
+                                           {QStringLiteral("a"), formA.value(key)},
+                                           {QStringLiteral("b"), formB.value(key)}});
+    return {{QStringLiteral("a"), a},
+            {QStringLiteral("b"), b},
+            {QStringLiteral("same"), differences.isEmpty()},
+            {QStringLiteral("differences"), differences}};
+}
+
+} // namespace
 
 CliExit RunDiff(const ParsedArgs& args, CliContext& context)
 {
@@ -29,10 +64,12 @@ CliExit RunDiff(const ParsedArgs& args, CliContext& context)
     const QString& a = args.Positional[0];
     const QString& b = args.Positional[1];
     std::optional<ConfigRecord> fileA, fileB;
+    if (a == QStringLiteral("-") && b == QStringLiteral("-"))
+        throw UsageError(DiffSpec(), QStringLiteral("only one side can be standard input"));
     if (a != unitWord)
-        fileA = LoadConfig(a).Record;
+        fileA = LoadConfigArg(a, args, context).Record;
     if (b != unitWord)
-        fileB = LoadConfig(b).Record;
+        fileB = LoadConfigArg(b, args, context).Record;
     ConfigRecord left{}, right{};
     if (fileA && fileB) {
         left = *fileA;
@@ -51,6 +88,10 @@ CliExit RunDiff(const ParsedArgs& args, CliContext& context)
         right = side(fileB);
     }
     const QStringList differences = DifferenceLines(left, right);
+    if (args.Has(QStringLiteral("--json"))) {
+        PrintJson(context, DifferenceDocument(a, b, left, right));
+        return differences.isEmpty() ? CliExit::Success : CliExit::CheckFailed;
+    }
     if (differences.isEmpty()) {
         context.Out << "No differences\n";
         return CliExit::Success;
@@ -68,17 +109,19 @@ CommandSpec ConvertSpec()
             .Summary = QStringLiteral("Convert a configuration between a data file and the JSON form."),
             .Description = {QStringLiteral("A and B are .dat or .json files, by their names. B is written "
                                            "atomically; a .dat file converted to JSON and back is the same 196 "
-                                           "bytes.")},
+                                           "bytes. Either may be - (standard input or output), in the form "
+                                           "--format names.")},
+            .Options = {FormatOption()},
             .MinPositional = 2,
             .MaxPositional = 2,
             .FileArguments = true};
 }
 
-CliExit RunConvert(const ParsedArgs& args, CliContext&)
+CliExit RunConvert(const ParsedArgs& args, CliContext& context)
 {
     const QString& to = args.Positional[1];
-    ConfigFileTypeOf(to);
-    SaveConfig(to, LoadConfig(args.Positional[0]));
+    ConfigArgType(to, args);
+    SaveConfigArg(to, LoadConfigArg(args.Positional[0], args, context), args, context);
     return CliExit::Success;
 }
 

@@ -21,6 +21,17 @@ OptionSpec MacFileOption()
             QStringLiteral("the MAC allocation file to use instead of the one at its fixed place")};
 }
 
+OptionSpec JsonOption()
+{
+    return {QStringLiteral("--json"), QString(), QStringLiteral("print one JSON document for scripts (docs/cli.md)")};
+}
+
+OptionSpec FormatOption()
+{
+    return {QStringLiteral("--format"), QStringLiteral("json|dat"),
+            QStringLiteral("the form of - (standard input or output)")};
+}
+
 OptionSpec UnitOption()
 {
     return {QStringLiteral("--unit"), QStringLiteral("UNIT"),

@@ -51,6 +51,10 @@ OptionSpec MacFileOption();
 // `--unit UNIT`: which unit, by its path or its serial number, when several
 // are present (ConnectToUnit in CliSupport.h).
 OptionSpec UnitOption();
+// `--json`: one JSON document instead of text (list, info, diff), and
+// `--format json|dat`: the form of "-", standard input or output.
+OptionSpec JsonOption();
+OptionSpec FormatOption();
 constexpr std::chrono::milliseconds kDefaultReplyTimeout{2000};
 
 // Whether an option's value names a file ("FILE", "FILE.csv", "PATH"), and

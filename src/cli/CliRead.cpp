@@ -1,6 +1,7 @@
 // read: the unit's configuration, as readable lines or to a file.
 
 #include "cli/CliCommands.h"
+#include "cli/CliStdio.h"
 
 namespace vantrel::cli {
 
@@ -11,9 +12,10 @@ CommandSpec ReadSpec()
             .Description = {QStringLiteral(
                 "Without -o, prints it one field per line, named as the window names it, and the MAC "
                 "address. With -o, writes it to FILE: a data file when FILE ends in .dat, the JSON form "
-                "when it ends in .json.")},
+                "when it ends in .json; -o - writes it to standard output in the form --format names.")},
             .Options = {{QStringLiteral("--output"), QStringLiteral("FILE"),
-                         QStringLiteral("write the configuration to FILE"), QStringLiteral("-o")},
+                         QStringLiteral("write the configuration to FILE (- for standard output)"), QStringLiteral("-o")},
+                        FormatOption(),
                         UnitOption(),
                         TimeoutOption()}};
 }
@@ -22,7 +24,7 @@ CliExit RunRead(const ParsedArgs& args, CliContext& context)
 {
     const QString output = args.Value(QStringLiteral("--output"));
     if (args.Has(QStringLiteral("--output")))
-        ConfigFileTypeOf(output);
+        ConfigArgType(output, args);
     const auto session = ConnectToUnit(context, args);
     const UnitSession::ReadResult read = session->Read(FactoryRecord());
     if (!args.Has(QStringLiteral("--output"))) {
@@ -33,7 +35,7 @@ CliExit RunRead(const ParsedArgs& args, CliContext& context)
     }
     ConfigDocument document;
     document.Record = read.Record;
-    SaveConfig(output, document);
+    SaveConfigArg(output, document, args, context);
     return CliExit::Success;
 }
 

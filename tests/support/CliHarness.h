@@ -5,6 +5,7 @@
 #include "cli/Cli.h"
 #include "support/UnitHarness.h"
 
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -16,6 +17,7 @@
 struct CliRun {
     int Code = -1;
     QString Out, Err;
+    QByteArray RawOut; // bytes written to standard output ("-")
 };
 
 inline void PrintTo(const CliRun& run, std::ostream* os)
@@ -49,6 +51,11 @@ public:
         context.Now = [] { return QStringLiteral("2026-12-07T10:00:00+01:00"); };
         context.LockWait = LockWait;
         context.Station = QStringLiteral("bench-1");
+        QBuffer in(&Stdin), raw(&run.RawOut);
+        in.open(QIODevice::ReadOnly);
+        raw.open(QIODevice::WriteOnly);
+        context.In = &in;
+        context.RawOut = &raw;
         run.Code = vantrel::RunCli(args, context);
         return run;
     }
@@ -57,6 +64,7 @@ public:
     vantrel::SimulatedHidBackend Backend;
     vantrel::HidBackend* Hid = nullptr; // in front of Backend when set
     QString MacFile;
+    QByteArray Stdin; // what standard input holds
     std::atomic<bool> Interrupt{false};
     std::function<void(std::chrono::milliseconds)> Sleep = [](std::chrono::milliseconds) {};
     std::chrono::milliseconds LockWait{200};
