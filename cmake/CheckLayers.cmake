@@ -13,6 +13,7 @@ set(allowed_help "")
 set(allowed_unit common config device mac protocol)
 set(allowed_cli common config device mac protocol)
 set(allowed_app common config device mac protocol help unit)
+set(allowed_demo common config device mac protocol unit cli)
 
 if(NOT SRC)
   message(FATAL_ERROR "usage: cmake -DSRC=<repo>/src -P CheckLayers.cmake")
