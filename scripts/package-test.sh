@@ -120,6 +120,13 @@ runs_until_timeout "vantrel (offscreen)" env QT_QPA_PLATFORM=offscreen timeout 5
 runs_until_timeout "vantrel-demo (offscreen)" env QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/vantrel-demo
 runs_until_timeout "vantrel (xcb under Xvfb)" env QT_QPA_PLATFORM=xcb xvfb-run -a timeout 5 /usr/bin/vantrel
 /usr/bin/quorvex-virtual-unit --help >"$scratch/out.log" 2>&1 || { cat "$scratch/out.log" >&2; fail "quorvex-virtual-unit --help"; }
+# --version needs no display, and a failed write of the output is a failure.
+for f in /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit /usr/bin/vantrel-cli; do
+  got="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$f" --version 2>&1)" || fail "$f --version: $got"
+  [[ "$got" =~ ^$(basename "$f")\ [0-9][^[:space:]]*$ ]] || fail "$f --version prints '$got', not its name and version"
+done
+if /usr/bin/vantrel-cli --help >/dev/full 2>"$scratch/err.log"; then fail "vantrel-cli --help >/dev/full exits 0"; fi
+grep -q '^vantrel-cli: write error: ' "$scratch/err.log" || fail "vantrel-cli --help >/dev/full says no write error"
 # vantrel-cli needs QtCore alone and no display.
 ! ldd /usr/bin/vantrel-cli | grep -Eq 'libQt6(Gui|Widgets)' || fail "vantrel-cli links Qt's GUI libraries"
 (cd "$scratch" && HOME="$scratch" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/vantrel-cli --help) \
@@ -149,7 +156,13 @@ fi
 [ "$(man -w vantrel-cli)" = /usr/share/man/man1/vantrel-cli.1.gz ] || fail "man -w vantrel-cli does not find the page"
 warnings="$(MANWIDTH=80 man --warnings -l /usr/share/man/man1/vantrel-cli.1.gz 2>&1 >/dev/null)"
 [ -z "$warnings" ] || fail "vantrel-cli.1 renders with warnings: $warnings"
-MANWIDTH=80 man -P cat vantrel-cli 2>/dev/null | grep -q '^EXIT STATUS' || fail "man vantrel-cli shows no exit status"
+# Rendered once into a file: grep -q on a pipe could end man with SIGPIPE,
+# which pipefail would take for a failure.
+MANWIDTH=80 man -P cat vantrel-cli >"$scratch/man.txt" 2>/dev/null || fail "man vantrel-cli fails"
+for section in 'EXIT STATUS' ENVIRONMENT FILES EXAMPLES 'SEE ALSO'; do
+  grep -qx "$section" "$scratch/man.txt" || fail "man vantrel-cli shows no $section section"
+done
+grep -q 'DravonSetMACAddress/SetFullMACAddress.txt' "$scratch/man.txt" || fail "man vantrel-cli does not name the MAC allocation file"
 
 step "udev rule"
 # The folders systemd-udevd reads rules from (Debian 12: systemd 252, merged

@@ -275,19 +275,25 @@ TEST(Cli, TheBashCompletionCompletesSubcommandsOptionsAndValues)
 {
     CliHarness h;
     WriteFile(h.Path("site.dat"), "");
+    // --config offers configurations, --record records, and folders.
+    ASSERT_TRUE(QDir(h.Dir.path()).mkpath(S("bench/old.csv")));
+    for (const char* name : {"bench/a.dat", "bench/b.JSON", "bench/c.csv", "bench/d.txt", "bench/edat"})
+        WriteFile(h.Path(name), "");
     WriteFile(h.Path("completion.bash"), cli::BashCompletion().toUtf8());
     QProcess bash;
     bash.setWorkingDirectory(h.Dir.path());
     bash.start(S("bash"), {S("-uc"), S(R"(source ./completion.bash
-for line in "com" "write --dh" "write --broadcast = o" "diff u" "convert si"; do
+for line in "com" "write --dh" "write --broadcast = o" "diff u" "convert si" "help wr" \
+        "commission --config bench/" "commission --record = bench/"; do
     read -ra COMP_WORDS <<<"vantrel-cli $line"
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     _vantrel_cli
-    echo "${COMPREPLY[*]}"
+    echo $(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort) # file names come in the folder's order
 done)")});
     ASSERT_TRUE(bash.waitForFinished(10000));
     EXPECT_EQ(bash.readAllStandardError(), "");
-    EXPECT_EQ(bash.readAllStandardOutput(), "commission\n--dhcp\non off\nunit\nsite.dat\n");
+    EXPECT_EQ(QString::fromUtf8(bash.readAllStandardOutput()), "commission\n--dhcp\noff on\nunit\nsite.dat\nwrite\n"
+                                            "bench/a.dat bench/b.JSON bench/old.csv\nbench/c.csv bench/old.csv\n");
 }
 
 // ---- list, info, read -------------------------------------------------------------------------
@@ -522,7 +528,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--ip", "10.0.0", "--gateway", "10.0.0.256", "--mask", "255.x.0.0", "--target", "1.2.3.4.5"},
                   nullptr,
                   {"Invalid IP Address", "Invalid Gateway Address", "Invalid Submask", "Invalid Target Address",
-                   "There are errors"}},
+                   "There are errors",
+                   "--ip: '10.0.0' is not an IP address (four whole numbers from 0 to 255 separated by dots)",
+                   "--gateway: '10.0.0.256' is not an IP address (four whole numbers from 0 to 255 separated by dots)",
+                   "--mask: '255.x.0.0' is not a submask (four whole numbers from 0 to 255 separated by dots)",
+                   "--target: '1.2.3.4.5' is not an IP address (four whole numbers from 0 to 255 separated by dots)"}},
         WriteCase{"IpUnusedWithDhcp", {"--dhcp", "on", "--ip", "10.0.0.1"}, nullptr,
                   {"The IP address is not used while \"Get Address Automatically\" is on: the unit gets its address itself"}},
         WriteCase{"TargetUnusedWithoutClient", {"--client", "off", "--target", "10.0.0.1"}, nullptr,
@@ -619,10 +629,12 @@ TEST(Cli, WriteRefusesFileValuesNoControlCanHoldAndWarnsOfALongDeviceName)
     EXPECT_EQ(refused.Code, int(CliExit::BadFile));
     const QString file = h.Path("wide.dat") + QStringLiteral(": ");
     const QString window = QStringLiteral(" (what the window allows)\n");
-    EXPECT_EQ(refused.Err, file + "Ethernet Name: \"0123456789ABCDEF\" is longer than 15 characters" + window + file
-                               + "Port Number: 0 is not a whole number from 1 to 65535" + window + file
-                               + "Timeout: 0 is not a whole number from 1 to 255" + window + file
-                               + "Analogue Update Hysteresis Input 3: 2000 is not a whole number from 0 to 1024" + window);
+    EXPECT_EQ(refused.Err,
+              file + "ethernetName (Ethernet Name): \"0123456789ABCDEF\" is longer than 15 characters" + window + file
+                  + "portNumber (Port Number): 0 is not a whole number from 1 to 65535" + window + file
+                  + "timeout (Timeout): 0 is not a whole number from 1 to 255" + window + file
+                  + "hysteresis[2] (Analogue Update Hysteresis Input 3): 2000 is not a whole number from 0 to 1024"
+                  + window);
     EXPECT_EQ(unit->ReceivedCount(), 0u);
 
     // A flag byte of 2 goes out as on; 32 characters of device name as the first 31.

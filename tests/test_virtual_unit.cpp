@@ -46,7 +46,7 @@ TEST_P(VirtualUnitArgs, AcceptedOrRefusedWithTheOptionNamed)
 INSTANTIATE_TEST_SUITE_P(
     Options, VirtualUnitArgs,
     testing::Values(
-        ArgsCase{"Everything", {"--uhid", "--program-mode", "--serial", "-1", "--version", "2.0", "--application",
+        ArgsCase{"Everything", {"--uhid", "--program-mode", "--serial", "-1", "--firmware-version", "2.0", "--application",
                                 "00,01,06", "--mac", "00:04:a3:01:02:0f", "--delay", "5", "--silent-after", "3"}, nullptr},
         ArgsCase{"SerialNotANumber", {"--serial", "12x"},
                  "--serial: '12x' is not a whole number from -2147483648 to 2147483647"},
@@ -60,6 +60,27 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{"MissingValue", {"--config"}, "--config needs a value"},
         ArgsCase{"Unknown", {"--fast"}, "unknown option '--fast' (--help lists them)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// "--version TEXT" was the firmware version's option before it became
+// --firmware-version; alone it asks for the program's version.
+TEST(VirtualUnitArgsVersion, AloneIsTheProgramsWithATextTheFirmwares)
+{
+    const struct {
+        std::vector<std::string> args;
+        bool programVersion;
+        std::string firmware;
+    } cases[] = {
+        {{"--version"}, true, "1.05"},
+        {{"--version", "--uhid"}, true, "1.05"},
+        {{"--version", "2.0"}, false, "2.0"},
+        {{"--firmware-version", "-2"}, false, "-2"},
+    };
+    for (const auto& c : cases) {
+        const VirtualUnitOptions o = ParseVirtualUnitArgs(c.args);
+        EXPECT_EQ(o.Version, c.programVersion) << c.args[0] << " " << c.args.size();
+        EXPECT_EQ(o.Identity.Version, c.firmware) << c.args[0] << " " << c.args.size();
+    }
+}
 
 TEST(VirtualUnitCore, AnswersTracesKeepsTheStoredConfigurationAndMisbehavesOnce)
 {

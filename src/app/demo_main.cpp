@@ -4,6 +4,7 @@
 // once so the exchanges can be watched in the log.
 
 #include "common/FixedPaths.h"
+#include "common/Version.h"
 #include "app/MainForm.h"
 #include "app/OperatorDialogs.h"
 #include "unit/SimulatedUnit.h"
@@ -11,8 +12,18 @@
 #include <QApplication>
 #include <QScreen>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char* argv[])
 {
+    // Before the application object, which would need a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("vantrel-demo %s\n", qPrintable(vantrel::ToolVersion()));
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+        }
+    }
     QApplication app(argc, argv);
 
     vantrel::SimulatedIdentity identity;

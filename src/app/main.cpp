@@ -2,6 +2,7 @@
 // HID layer and the fixed places, and runs the event loop until it closes.
 
 #include "common/FixedPaths.h"
+#include "common/Version.h"
 #include "app/MainForm.h"
 #include "app/OperatorDialogs.h"
 #include "device/HidapiBackend.h"
@@ -10,10 +11,19 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 int main(int argc, char* argv[])
 {
+    // Before the application object, which would need a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("vantrel %s\n", qPrintable(vantrel::ToolVersion()));
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+        }
+    }
     QApplication app(argc, argv);
     try {
         QtOperatorDialogs dialogs;

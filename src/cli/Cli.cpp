@@ -6,6 +6,9 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliHelp.h"
+#include "common/Version.h"
+
+#include <algorithm>
 
 namespace vantrel {
 
@@ -100,9 +103,32 @@ int RunCli(const QStringList& args, CliContext& context)
         return finish(CliExit::Usage);
     }
     const QString& name = args[0];
-    if (name == QStringLiteral("--help") || name == QStringLiteral("-h") || name == QStringLiteral("help")) {
+    if (name == QStringLiteral("--version") || name == QStringLiteral("-V")) {
+        context.Out << QStringLiteral("vantrel-cli ") << ToolVersion() << '\n';
+        return finish(CliExit::Success);
+    }
+    if (name == QStringLiteral("--help") || name == QStringLiteral("-h")) {
         context.Out << CliUsage();
         return finish(CliExit::Success);
+    }
+    // "help" alone is the general help, "help SUBCOMMAND" that subcommand's.
+    if (name == QStringLiteral("help")) {
+        if (args.size() == 1 || (args.size() == 2 && (args[1] == QStringLiteral("--help") || args[1] == QStringLiteral("-h")))) {
+            context.Out << CliUsage();
+            return finish(CliExit::Success);
+        }
+        const auto asked = std::find_if(Commands().begin(), Commands().end(),
+                                        [&](const Command& command) { return command.Spec.Name == args[1]; });
+        if (args.size() == 2 && asked != Commands().end()) {
+            context.Out << CommandHelp(asked->Spec);
+            return finish(CliExit::Success);
+        }
+        if (args.size() > 2)
+            context.Err << QStringLiteral("vantrel-cli help: takes one subcommand, not %1\n").arg(args.size() - 1);
+        else
+            context.Err << QStringLiteral("vantrel-cli help: unknown subcommand '%1'\n").arg(args[1]);
+        context.Err << QStringLiteral("Try 'vantrel-cli --help'.\n");
+        return finish(CliExit::Usage);
     }
     for (const Command& command : Commands()) {
         if (command.Spec.Name != name)

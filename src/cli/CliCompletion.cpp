@@ -9,14 +9,33 @@ namespace vantrel::cli {
 namespace {
 
 // The script's fixed parts. _vantrel_cli_files adds the file names that
-// start with $1 (names with blanks stay whole).
+// start with $1 (names with blanks stay whole); with further arguments,
+// only folders and the files that end in one of those extensions, in any
+// letter case, as the program takes them.
 const char kHead[] = R"(# bash completion for vantrel-cli. Made by vantrel-cli-docs from the
 # program's own tables of subcommands and options; do not edit.
 
 _vantrel_cli_files()
 {
     compopt -o filenames 2>/dev/null
-    mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -f -- "$1")
+    local cur=$1 name ext
+    shift
+    if (($# == 0)); then
+        mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -f -- "$cur")
+        return
+    fi
+    while IFS= read -r name; do
+        if [[ -d $name ]]; then
+            COMPREPLY+=("$name")
+            continue
+        fi
+        for ext in "$@"; do
+            if [[ ${name,,} == *."$ext" ]]; then
+                COMPREPLY+=("$name")
+                break
+            fi
+        done
+    done < <(compgen -f -- "$cur")
 }
 
 _vantrel_cli()
@@ -31,7 +50,11 @@ _vantrel_cli()
         prev=${COMP_WORDS[COMP_CWORD-2]-}
     fi
     if ((COMP_CWORD == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "%1 help --help" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "%1 help --help --version" -- "$cur")
+        return
+    fi
+    if [[ ${COMP_WORDS[1]-} == help ]]; then
+        ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "%1" -- "$cur")
         return
     fi
     local options= words= files=
@@ -53,6 +76,16 @@ const char kTail[] = R"(    *) return ;;
 complete -F _vantrel_cli vantrel-cli
 )";
 
+// The extensions of the files an option's value names: "FILE.csv" says
+// its own; --config names a configuration. Empty: any file.
+QStringList FileExtensions(const OptionSpec& option)
+{
+    if (option.Name == QStringLiteral("--config"))
+        return {QStringLiteral("dat"), QStringLiteral("json")};
+    const qsizetype dot = option.Value.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QStringList() : QStringList{option.Value.mid(dot + 1).toLower()};
+}
+
 // What follows one subcommand's options: a file name, one of some words,
 // or a value to type (nothing to offer). Options alike share a case.
 QString ValueCases(const CommandSpec& spec)
@@ -68,7 +101,10 @@ QString ValueCases(const CommandSpec& spec)
     };
     for (const OptionSpec& o : spec.Options) {
         if (ValueIsFile(o))
-            add(QStringLiteral("_vantrel_cli_files \"$cur\"; return"), o);
+            add(QStringLiteral("_vantrel_cli_files \"$cur\"%1; return")
+                    .arg(FileExtensions(o).isEmpty() ? QString()
+                                                     : QLatin1Char(' ') + FileExtensions(o).join(QLatin1Char(' '))),
+                o);
         else if (!ValueWords(o).isEmpty())
             add(QStringLiteral("mapfile -t COMPREPLY < <(compgen -W \"%1\" -- \"$cur\"); return")
                     .arg(ValueWords(o).join(QLatin1Char(' '))),

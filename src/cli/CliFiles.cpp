@@ -110,7 +110,9 @@ CommandSpec ConvertSpec()
             .Description = {QStringLiteral("A and B are .dat or .json files, by their names. B is written "
                                            "atomically; a .dat file converted to JSON and back is the same 196 "
                                            "bytes. Either may be - (standard input or output), in the form "
-                                           "--format names.")},
+                                           "--format names. A JSON file with values outside what the window "
+                                           "allows is converted as it is, and each such value is named on the "
+                                           "error stream: write refuses them.")},
             .Options = {FormatOption()},
             .MinPositional = 2,
             .MaxPositional = 2,
@@ -119,9 +121,21 @@ CommandSpec ConvertSpec()
 
 CliExit RunConvert(const ParsedArgs& args, CliContext& context)
 {
+    const QString& from = args.Positional[0];
     const QString& to = args.Positional[1];
     ConfigArgType(to, args);
-    SaveConfigArg(to, LoadConfigArg(args.Positional[0], args, context), args, context);
+    const ConfigDocument document = LoadConfigArg(from, args, context);
+    SaveConfigArg(to, document, args, context);
+    // A data file converts whatever its bytes (and back, byte for byte); a
+    // JSON file, most likely written by hand, is told what write refuses.
+    if (ConfigArgType(from, args) == ConfigFileType::Json) {
+        try {
+            CheckWindowLimits(from == QStringLiteral("-") ? QStringLiteral("standard input") : from, document.Record);
+        } catch (const CliFailure& outside) {
+            context.Err << outside.Message << '\n'
+                        << "Converted as it is; vantrel-cli write refuses these values.\n";
+        }
+    }
     return CliExit::Success;
 }
 

@@ -134,7 +134,10 @@ QString ProgramHelp()
         codes.append({QString::number(int(code.Code)).rightJustified(3), Plain(QString::fromUtf8(code.Meaning))});
     return QStringLiteral("Usage: vantrel-cli SUBCOMMAND [options] [arguments]\n\n") + ProgramSummary()
            + QStringLiteral("\n\nSubcommands:\n") + Table(commands)
-           + QStringLiteral("\nRun 'vantrel-cli SUBCOMMAND --help' for its options.\n\nExit codes:\n") + Table(codes);
+           + QStringLiteral("\n")
+           + Paragraph(QStringLiteral("Run 'vantrel-cli help SUBCOMMAND' (or 'vantrel-cli SUBCOMMAND --help') for its "
+                                      "options, 'vantrel-cli --version' for the version."))
+           + QStringLiteral("\nExit codes:\n") + Table(codes);
 }
 
 } // namespace vantrel::cli

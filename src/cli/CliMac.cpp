@@ -39,9 +39,14 @@ void CheckMacArguments(const ParsedArgs& args, bool next)
                                          : QStringLiteral("give octets 5 and 6 (XX YY) or --next"));
     if (!next && args.Positional.size() != 2)
         throw UsageError(MacSpec(), QStringLiteral("give both octets 5 and 6 (XX YY)"));
-    for (const QString& octet : args.Positional)
+    for (qsizetype i = 0; i < args.Positional.size(); ++i) {
+        const QString& octet = args.Positional[i];
         if (octet.size() != 2 || !HexPairToOctet(octet.toLatin1().toStdString()))
-            throw CliFailure(CliExit::Usage, QStringLiteral("Invalid MAC octet: '%1'").arg(octet));
+            throw CliFailure(CliExit::Usage, QStringLiteral("Invalid MAC octet: '%1'\noctet %2 (%3)")
+                                                 .arg(octet)
+                                                 .arg(i + 5)
+                                                 .arg(QLatin1String(i == 0 ? "XX" : "YY")));
+    }
 }
 
 } // namespace

@@ -56,9 +56,18 @@ MacOctets AllocationMac(const MacAllocation& allocation, const QString& octet5, 
     if (mac.TooFewLines)
         throw CliFailure(CliExit::BadFile,
                          QStringLiteral("MAC allocation file has fewer than 6 lines\n") + allocation.Path);
-    if (!mac.Octets)
-        throw CliFailure(mac.BadOctet < 4 ? CliExit::BadFile : textCode,
-                         QStringLiteral("Invalid MAC octet: '%1'").arg(mac.BadText));
+    if (!mac.Octets) {
+        // The window's line, then where the octet came from: octets 1 to 6
+        // from lines 6 to 1 of the file, but octets 5 and 6 from the command
+        // line's XX and YY when a bad text there is not the file's fault.
+        const bool fromFile = mac.BadOctet < 4 || textCode == CliExit::BadFile;
+        const QString where = fromFile ? QStringLiteral("%1, line %2").arg(allocation.Path).arg(6 - mac.BadOctet)
+                                       : QStringLiteral("octet %1 (%2)")
+                                             .arg(mac.BadOctet + 1)
+                                             .arg(QLatin1String(mac.BadOctet == 4 ? "XX" : "YY"));
+        throw CliFailure(fromFile ? CliExit::BadFile : textCode,
+                         QStringLiteral("Invalid MAC octet: '%1'\n%2").arg(mac.BadText, where));
+    }
     return *mac.Octets;
 }
 

@@ -74,6 +74,7 @@ QStringList DifferenceLines(const ConfigRecord& a, const ConfigRecord& b);
 // Address texts that replace the record's addresses ("10.0.0.7").
 struct AddressOverrides {
     std::optional<QString> Ip, Gateway, Mask, Target;
+    QString IpOption = QStringLiteral("--ip"); // the option that gave Ip, as messages name it
 };
 
 // The window's address check over the record's addresses with the
@@ -81,16 +82,21 @@ struct AddressOverrides {
 // the IP address only while "Get Address Automatically" is off, the target
 // only while "Enable Client" is on. An override the write would not use is
 // refused. Throws CliFailure(Usage) with the check's lines and "There are
-// errors".
+// errors", then a line for each option whose text fails ("--ip: '10.0.0.300'
+// is not an IP address (...)").
 void ApplyAddresses(ConfigRecord& record, const AddressOverrides& overrides);
 
-// The values no control of the window can hold ("Port Number: 0 is not a
-// whole number from 1 to 65535"); empty when the window could send it.
+// The values no control of the window can hold, each field by its JSON
+// key and its caption ("portNumber (Port Number): 0 is not a whole number
+// from 1 to 65535"); empty when the window could send it.
 QStringList OutsideWindowRanges(const ConfigRecord& record);
 
-// ApplyAddresses, then every value within what the window's controls allow;
-// a value outside throws CliFailure(BadFile) naming `file`, the field, the
-// value and the range.
+// Every value within what the window's controls allow; a value outside
+// throws CliFailure(BadFile), a line for each: `file`, the field, the value
+// and the range.
+void CheckWindowLimits(const QString& file, const ConfigRecord& record);
+
+// ApplyAddresses, then CheckWindowLimits.
 void CheckForWrite(const QString& file, ConfigRecord& record, const AddressOverrides& overrides);
 
 struct WriteCheck {

@@ -7,6 +7,7 @@
 #include "config/AddressRules.h"
 #include "config/StrToInt.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -41,6 +42,18 @@ void ApplyAddresses(ConfigRecord& record, const AddressOverrides& overrides)
         for (const std::string& f : failures)
             lines << QString::fromStdString(f);
         lines << QString::fromLatin1(kAddressCheckFailed);
+        // The window's lines, then the option and the text behind each. Only
+        // an option's text can fail: the file's addresses are four bytes each.
+        const auto name = [&](const std::optional<QString>& given, const OctetTexts& octets, const QString& option,
+                              const char* what) {
+            if (given && !std::all_of(octets.begin(), octets.end(), [](const std::string& t) { return IsValidOctet(t); }))
+                lines << QStringLiteral("%1: '%2' is not %3 (four whole numbers from 0 to 255 separated by dots)")
+                             .arg(option, *given, QLatin1String(what));
+        };
+        name(overrides.Ip, check.Ip, overrides.IpOption, "an IP address");
+        name(overrides.Gateway, check.Gateway, QStringLiteral("--gateway"), "an IP address");
+        name(overrides.Mask, check.Mask, QStringLiteral("--mask"), "a submask");
+        name(overrides.Target, check.Target, QStringLiteral("--target"), "an IP address");
         throw CliFailure(CliExit::Usage, lines.join(QLatin1Char('\n')));
     }
     const auto take = [](const OctetTexts& octets, std::uint8_t (&field)[4]) {
@@ -57,9 +70,8 @@ void ApplyAddresses(ConfigRecord& record, const AddressOverrides& overrides)
         take(check.Target, record.ClientAddr);
 }
 
-void CheckForWrite(const QString& file, ConfigRecord& record, const AddressOverrides& overrides)
+void CheckWindowLimits(const QString& file, const ConfigRecord& record)
 {
-    ApplyAddresses(record, overrides);
     QStringList problems = OutsideWindowRanges(record);
     if (problems.isEmpty())
         return;
@@ -68,13 +80,22 @@ void CheckForWrite(const QString& file, ConfigRecord& record, const AddressOverr
     throw CliFailure(CliExit::BadFile, problems.join(QLatin1Char('\n')));
 }
 
+void CheckForWrite(const QString& file, ConfigRecord& record, const AddressOverrides& overrides)
+{
+    ApplyAddresses(record, overrides);
+    CheckWindowLimits(file, record);
+}
+
 QStringList OutsideWindowRanges(const ConfigRecord& record)
 {
     QStringList problems;
+    const auto named = [](const RecordField& f) {
+        return QStringLiteral("%1 (%2)").arg(JsonKeyAt(f.Offset), QString::fromLatin1(f.Caption));
+    };
     const auto check = [&](const RecordField& f, long long value, long long min, long long max) {
         if (value < min || value > max)
             problems << QStringLiteral("%1: %2 is not a whole number from %3 to %4")
-                            .arg(QString::fromLatin1(f.Caption))
+                            .arg(named(f))
                             .arg(value)
                             .arg(min)
                             .arg(max);
@@ -91,7 +112,7 @@ QStringList OutsideWindowRanges(const ConfigRecord& record)
             check(f, p[0], 1, 255);
         } else if (f.Offset == offsetof(ConfigRecord, EthernetName) && LoadName(p, f.Size).size() > kEthernetNameChars) {
             problems << QStringLiteral("%1: \"%2\" is longer than %3 characters")
-                            .arg(QString::fromLatin1(f.Caption), FieldValue(record, f),
+                            .arg(named(f), FieldValue(record, f),
                                  QString::number(kEthernetNameChars));
         }
     }

@@ -170,7 +170,7 @@ Bench SetUpBench(const ParsedArgs& args, const RecordFile& record, CliContext& c
     const QString configPath = args.Value(kConfigOption);
     bench.Config = LoadConfig(configPath).Record;
     bench.Trace = TraceOf(configPath, bench.Config, context);
-    CheckForWrite(configPath, bench.Config, AddressOverrides{FirstAddressText(args, record), {}, {}, {}});
+    CheckForWrite(configPath, bench.Config, AddressOverrides{FirstAddressText(args, record), {}, {}, {}, kIpFromOption});
     SetAddresses(bench, configPath);
     if (LoadName(bench.Config.DeviceName, sizeof bench.Config.DeviceName).size() > kDeviceNameChars - 1)
         context.Err << "Device Name: the unit keeps its first " << kDeviceNameChars - 1 << " characters\n";

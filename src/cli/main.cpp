@@ -9,10 +9,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileDevice>
 #include <QTextStream>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -58,6 +61,32 @@ void CatchInterrupt()
 }
 #endif
 
+// A result that did not reach standard output or a message that did not
+// reach standard error (a full disk, a closed pipe) is a failure, as for
+// the shell's own tools: said on standard error where it still can be, and
+// exit code 1 unless the subcommand failed already.
+int CheckedExit(int code, QTextStream& out, QTextStream& err)
+{
+    out.flush();
+    err.flush();
+    errno = 0;
+    const bool outFailed = out.status() == QTextStream::WriteFailed || std::fflush(stdout) != 0 || std::ferror(stdout);
+    const int outErrno = errno;
+    const bool errFailed = err.status() == QTextStream::WriteFailed || std::fflush(stderr) != 0 || std::ferror(stderr);
+    if (!outFailed && !errFailed)
+        return code;
+    if (outFailed) {
+        // The stream's own file knows why its write failed; else the C library.
+        const auto* file = qobject_cast<const QFileDevice*>(out.device());
+        const QString reason = file && file->error() != QFileDevice::NoError ? file->errorString()
+                               : outErrno != 0 ? QString::fromLocal8Bit(std::strerror(outErrno))
+                                               : QStringLiteral("cannot write");
+        std::fprintf(stderr, "vantrel-cli: write error: %s\n", qPrintable(reason));
+        std::fflush(stderr);
+    }
+    return code != 0 ? code : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -76,5 +105,5 @@ int main(int argc, char* argv[])
         const QDateTime now = QDateTime::currentDateTime();
         return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
     };
-    return vantrel::RunCli(app.arguments().mid(1), context);
+    return CheckedExit(vantrel::RunCli(app.arguments().mid(1), context), out, err);
 }

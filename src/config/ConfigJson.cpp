@@ -516,6 +516,21 @@ QByteArray ConfigToJson(const ConfigDocument& document)
     return w.Finish();
 }
 
+QString JsonKeyAt(std::size_t offset)
+{
+    for (const JsonField& f : kFields) {
+        if (f.Type == Kind::Reserved) {
+            if (std::find(kReservedOffsets.begin(), kReservedOffsets.end(), offset) != kReservedOffsets.end())
+                return QLatin1String(f.Key);
+        } else if (offset >= f.Offset && offset < f.Offset + f.Width) {
+            if (f.Type == Kind::Hysteresis)
+                return QStringLiteral("%1[%2]").arg(QLatin1String(f.Key)).arg((offset - f.Offset) / 4);
+            return QLatin1String(f.Key);
+        }
+    }
+    return {};
+}
+
 bool ConfigFromJson(QByteArrayView json, ConfigDocument& document, QStringList& errors)
 {
     errors.clear();

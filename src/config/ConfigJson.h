@@ -34,4 +34,9 @@ QByteArray ConfigToJson(const ConfigDocument& document);
 // document is changed only when there are none.
 bool ConfigFromJson(QByteArrayView json, ConfigDocument& document, QStringList& errors);
 
+// The JSON form's name for the record byte at `offset` ("portNumber",
+// "hysteresis[2]" for one of the eight numbers, "reserved"), as its
+// messages name the field.
+QString JsonKeyAt(std::size_t offset);
+
 } // namespace vantrel

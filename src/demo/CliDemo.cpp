@@ -47,8 +47,9 @@ ConfigRecord SampleConfig()
     ConfigRecord record{};
     SetDefaults(record);
     record.DHCPEnable = 0;
-    const std::uint8_t ip[4] = {10, 0, 0, 5};
+    const std::uint8_t ip[4] = {10, 0, 0, 5}, gateway[4] = {10, 0, 0, 1};
     std::copy(std::begin(ip), std::end(ip), record.IPAddr);
+    std::copy(std::begin(gateway), std::end(gateway), record.GateWayAddr);
     StoreName(record.DeviceName, sizeof record.DeviceName, kDeviceNameChars, "Pump house");
     return record;
 }

@@ -96,7 +96,8 @@ std::string VirtualUnitUsage()
            "\n"
            "What the unit holds:\n"
            "  --serial N           serial number (default 4711)\n"
-           "  --version TEXT       firmware version text (default 1.05)\n"
+           "  --firmware-version TEXT\n"
+           "                       firmware version text (default 1.05)\n"
            "  --application X,Y,Z  application code, three hex bytes (default 00,01,05)\n"
            "  --mac A.B.C.D.E.F    MAC address (default 00.04.A3.01.02.0F)\n"
            "  --config FILE.dat    starting configuration, from a Vantrel data file\n"
@@ -111,6 +112,7 @@ std::string VirtualUnitUsage()
            "  --trace FILE         write every request and reply as hex lines; - for the\n"
            "                       standard output\n"
            "  --help               this text\n"
+           "  --version            the program's name and version\n"
            "\n"
            "Signals: SIGUSR1 unplugs the unit, SIGUSR2 plugs it in again, SIGINT and\n"
            "SIGTERM remove it and end the program.\n";
@@ -138,7 +140,10 @@ VirtualUnitOptions ParseVirtualUnitArgs(const std::vector<std::string>& args)
             o.ProgramMode = true;
         } else if (arg == "--serial") {
             o.Identity.SerialNumber = ParseNumber<std::int32_t>(arg, value(), INT32_MIN, INT32_MAX);
-        } else if (arg == "--version") {
+        } else if (arg == "--version" && (i + 1 >= args.size() || args[i + 1].starts_with('-'))) {
+            o.Version = true;
+        } else if (arg == "--firmware-version" || arg == "--version") {
+            // "--version TEXT", its name before --firmware-version, still works.
             const std::string& text = value();
             if (text.size() > kReportSize - 10)
                 throw std::invalid_argument(arg + ": at most 55 characters fit the identification reply");

@@ -30,6 +30,7 @@ struct VirtualUnitOptions {
     std::optional<std::size_t> SilentAfter; // later requests get no reply
     std::optional<std::size_t> UnplugAfter; // unplugs once, on receiving request N+1
     bool Help = false;
+    bool Version = false; // --version alone: the program's own version
 };
 
 // The device revision the unit reports: 0x0006, or 0x0001 in program mode.

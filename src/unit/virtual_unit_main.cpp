@@ -2,6 +2,7 @@
 // kernel as a USB HID device, so that the real Vantrel (or any program
 // using the kernel's HID stack) can talk to it without hardware.
 
+#include "common/Version.h"
 #include "unit/VirtualUnit.h"
 #include "unit/VirtualUnitTransport.h"
 
@@ -139,9 +140,12 @@ int main(int argc, char* argv[])
     try {
         const vantrel::VirtualUnitOptions options =
             vantrel::ParseVirtualUnitArgs(std::vector<std::string>(argv + 1, argv + argc));
-        if (options.Help) {
-            std::cout << vantrel::VirtualUnitUsage();
-            return 0;
+        if (options.Help || options.Version) {
+            if (options.Help)
+                std::cout << vantrel::VirtualUnitUsage();
+            else
+                std::cout << "quorvex-virtual-unit " << vantrel::ToolVersion().toStdString() << "\n";
+            return std::cout.flush() ? 0 : 1;
         }
         return Run(options);
     } catch (const std::invalid_argument& e) {
