@@ -18,7 +18,7 @@ set(_vantrel_packaging "${PROJECT_SOURCE_DIR}/packaging")
 
 # The programs; one that this configuration does not build (or that is yet to
 # come) is left out rather than failing the install.
-set(VANTREL_INSTALLED_PROGRAMS vantrel vantrel-demo quorvex-virtual-unit vantrel-cli)
+set(VANTREL_INSTALLED_PROGRAMS vantrel vantrel-demo quorvex-virtual-unit vantrel-cli vantrel-cli-demo)
 if(WIN32)
   set(_vantrel_bindir .)
 else()

@@ -55,7 +55,7 @@ step "file list"
 dpkg-deb -c "$deb" | awk '{print $1, $6}' | grep -v '^d' | sed 's/^[^ ]* //; s|^\./|/|' | sort >"$build/deb-files.txt"
 cat "$build/deb-files.txt"
 required=(
-  /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit /usr/bin/vantrel-cli
+  /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit /usr/bin/vantrel-cli /usr/bin/vantrel-cli-demo
   /usr/share/applications/vantrel.desktop
   /usr/share/icons/hicolor/scalable/apps/vantrel.svg
   /usr/lib/udev/rules.d/70-quorvex.rules
@@ -102,7 +102,7 @@ apt_get install --reinstall "$deb" >"$build/apt-install.log" 2>&1 || { cat "$bui
 [ "$(dpkg-query -W -f='${Version}' vantrel)" = "$version" ] || fail "installed version is not $version"
 
 step "installed programs start"
-for f in /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit /usr/bin/vantrel-cli; do
+for f in /usr/bin/vantrel /usr/bin/vantrel-demo /usr/bin/quorvex-virtual-unit /usr/bin/vantrel-cli /usr/bin/vantrel-cli-demo; do
   [ -x "$f" ] || fail "$f is not installed"
   [ "$(dpkg-query -S "$f" | sed 's/:.*//')" = "vantrel" ] || fail "$f does not belong to the package"
   if LC_ALL=C readelf -d "$f" | grep -Eq '\((RPATH|RUNPATH)\)'; then fail "$f carries an RPATH"; fi
@@ -129,6 +129,9 @@ if /usr/bin/vantrel-cli --help >/dev/full 2>"$scratch/err.log"; then fail "vantr
 grep -q '^vantrel-cli: write error: ' "$scratch/err.log" || fail "vantrel-cli --help >/dev/full says no write error"
 # vantrel-cli needs QtCore alone and no display.
 ! ldd /usr/bin/vantrel-cli | grep -Eq 'libQt6(Gui|Widgets)' || fail "vantrel-cli links Qt's GUI libraries"
+VANTREL_CLI_DEMO_STATE="$scratch/demo" /usr/bin/vantrel-cli-demo list >"$scratch/demo.log" 2>&1 \
+  || { cat "$scratch/demo.log" >&2; fail "vantrel-cli-demo list"; }
+grep -q '^\[simulated\] HID' "$scratch/demo.log" || { cat "$scratch/demo.log" >&2; fail "vantrel-cli-demo list printed no marked unit"; }
 (cd "$scratch" && HOME="$scratch" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/vantrel-cli --help) \
   >"$scratch/out.log" 2>&1 || { cat "$scratch/out.log" >&2; fail "vantrel-cli --help without a display"; }
 

@@ -105,6 +105,14 @@ TEST(CliStdio, AConfigurationRoundTripsThroughStandardInputAndOutput)
     const CliRun again = h.Run(Args({"convert", "-", "-", "--format", "dat"}));
     EXPECT_EQ(again.RawOut, back.RawOut);
 
+    // write - takes the configuration from standard input.
+    ConfigRecord site = SampleUnitConfig();
+    site.ClientPort = 503;
+    h.Stdin = ConfigToJson(ConfigDocument{site, {}});
+    const CliRun written = h.Run(Args({"write", "-", "--format", "json"}));
+    EXPECT_EQ(written.Code, 0) << testing::PrintToString(written);
+    EXPECT_EQ(unit->StoredConfig().ClientPort, 503);
+
     const struct {
         QStringList args;
         const char* message;

@@ -1,12 +1,15 @@
 // vantrel-demo: the real window, with the real dialogs, wired to one
 // simulated unit instead of the USB link, so the tool can be tried without
 // hardware. The unit answers like the firmware, a little slower than at
-// once so the exchanges can be watched in the log.
+// once so the exchanges can be watched in the log. "--fault FAULT" (any
+// number of times) gives the unit a fault by name ("program-mode",
+// "lose-replies-after:1", ...), so the window's failure paths can be seen.
 
 #include "common/FixedPaths.h"
 #include "common/Version.h"
 #include "app/MainForm.h"
 #include "app/OperatorDialogs.h"
+#include "unit/SimulatedFaults.h"
 #include "unit/SimulatedUnit.h"
 
 #include <QApplication>
@@ -41,6 +44,21 @@ int main(int argc, char* argv[])
     unit->StoreConfig(stored);
     unit->SetMac({0x00, 0x04, 0xA3, 0x01, 0x02, 0x0F});
     unit->SetAnswerDelayMs(20);
+    QStringList faults;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] != QStringLiteral("--fault") || i + 1 == args.size()) {
+            std::fprintf(stderr, "vantrel-demo: unknown argument '%s'; usage: vantrel-demo [--fault FAULT]...\n",
+                         qPrintable(args[i]));
+            return 2;
+        }
+        std::string whyNot;
+        if (!vantrel::ApplySimulatedFault(*unit, args[++i].toStdString(), whyNot)) {
+            std::fprintf(stderr, "vantrel-demo: --fault %s\n", whyNot.c_str());
+            return 2;
+        }
+        faults << args[i];
+    }
 
     vantrel::SimulatedHidBackend hid;
     hid.AddOtherDevice("HID\\VID_046D&PID_C52B&REV_1211"); // a keyboard receiver
@@ -50,7 +68,10 @@ int main(int argc, char* argv[])
     FixedPaths paths = FixedPaths::Production();
     TMainForm form({dialogs, hid, paths});
     dialogs.SetParent(&form);
-    form.setWindowTitle(form.windowTitle() + QStringLiteral(" [demo: simulated unit]"));
+    form.setWindowTitle(form.windowTitle()
+                        + (faults.isEmpty() ? QStringLiteral(" [demo: simulated unit]")
+                                            : QStringLiteral(" [demo: simulated unit, fault %1]")
+                                                  .arg(faults.join(QStringLiteral(", ")))));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         form.move(screen->availableGeometry().center() - form.rect().center());
     form.show();

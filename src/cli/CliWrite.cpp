@@ -2,6 +2,7 @@
 // window checks it, written to the unit and read back.
 
 #include "cli/CliCommands.h"
+#include "cli/CliStdio.h"
 
 #include "common/AnsiText.h"
 
@@ -29,8 +30,9 @@ CommandSpec WriteSpec()
                                 "written, else the differences are listed field by field and the exit code is that "
                                 "of a failed check."),
                             QStringLiteral("LIST is channel numbers separated by commas (\"1,5,16\"), \"none\" or "
-                                           "\"all\".")},
-            .Options = {option("--ip", "A.B.C.D", "IP Address (only with \"Get Address Automatically\" off)"),
+                                           "\"all\". FILE - is standard input, in the form --format names.")},
+            .Options = {FormatOption(),
+                        option("--ip", "A.B.C.D", "IP Address (only with \"Get Address Automatically\" off)"),
                         option("--gateway", "A.B.C.D", "Gateway Address"),
                         option("--mask", "A.B.C.D", "Submask"),
                         option("--target", "A.B.C.D", "Target IP Address (only with \"Enable Client\" on)"),
@@ -127,9 +129,9 @@ void SetChannels(const ParsedArgs& args, const char* name, std::uint8_t (&channe
 
 // The file's configuration with the options' changes, checked as the
 // window checks what it writes.
-ConfigRecord RecordToWrite(const QString& file, const ParsedArgs& args)
+ConfigRecord RecordToWrite(const QString& file, const ParsedArgs& args, CliContext& context)
 {
-    ConfigRecord r = LoadConfig(file).Record;
+    ConfigRecord r = LoadConfigArg(file, args, context).Record;
     SetFlag(args, "--dhcp", r.DHCPEnable);
     SetFlag(args, "--client", r.EnableClient);
     SetFlag(args, "--broadcast", r.UseBroadcast);
@@ -169,7 +171,7 @@ ConfigRecord RecordToWrite(const QString& file, const ParsedArgs& args)
 
 CliExit RunWrite(const ParsedArgs& args, CliContext& context)
 {
-    const ConfigRecord record = RecordToWrite(args.Positional[0], args);
+    const ConfigRecord record = RecordToWrite(args.Positional[0], args, context);
     if (LoadName(record.DeviceName, sizeof record.DeviceName).size() > kDeviceNameChars - 1)
         context.Err << "Device Name: the unit keeps its first " << kDeviceNameChars - 1 << " characters\n";
     const auto session = ConnectToUnit(context, args);
