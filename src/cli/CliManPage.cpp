@@ -93,7 +93,7 @@ QString Examples()
         {"Commission ten units one after the other, from 10.0.0.30 on, each with the next free MAC address, and "
          "record them:",
          "vantrel-cli commission --config pump.json --ip-from 10.0.0.30 \\\n    --count 10 --mac-next --record bench.csv"},
-        {"Go on the next day after the record's last IP address:",
+        {"Go on the next day after the record's highest IP address:",
          "vantrel-cli commission --config pump.json --ip-from next \\\n    --mac-next --record bench.csv"},
     };
     QString text = QStringLiteral(".SH EXAMPLES\n");

@@ -111,7 +111,7 @@ void SetAddresses(Bench& bench, const QString& configPath)
                                   bench.Subnet));
 }
 
-// --ip-from next: the address after the record's last one.
+// --ip-from next: the address after the record's highest one.
 QString FirstAddressText(const ParsedArgs& args, const RecordFile& record)
 {
     const QString from = args.Value(kIpFromOption);
@@ -123,7 +123,7 @@ QString FirstAddressText(const ParsedArgs& args, const RecordFile& record)
                                                         "address yet; give the first unit's address")
                                              .arg(record.Path()));
     if (*last == 0xFFFFFFFF)
-        throw CliFailure(CliExit::Usage, QStringLiteral("--ip-from next: the record's last IP address is %1; there "
+        throw CliFailure(CliExit::Usage, QStringLiteral("--ip-from next: the record's highest IP address is %1; there "
                                                         "is none after it")
                                              .arg(AddressText(*last)));
     return AddressText(*last + 1);
@@ -261,7 +261,7 @@ CommandSpec CommissionSpec()
                             "it is gone, and goes on with the next. A unit in program mode, one that fails the "
                             "check or is unplugged mid-way is recorded as such and the loop goes on."),
              QStringLiteral("The IP addresses run from --ip-from through the host addresses of its subnet (the "
-                            "configuration's Submask); --ip-from next continues after the record's last one. Before "
+                            "configuration's Submask); --ip-from next continues after the record's highest one. Before "
                             "a unit's erase goes out, its MAC address is reserved (the allocation file advanced past "
                             "it) and a line naming both addresses goes into the record: from then on both are "
                             "spent, whatever becomes of the unit or the program, and no bench gives them again. An "
@@ -277,7 +277,7 @@ CommandSpec CommissionSpec()
         .Options = {{.Name = kConfigOption, .Value = QStringLiteral("FILE"),
                      .Help = QStringLiteral("the configuration to write, a .dat or .json file"), .Required = true},
                     {.Name = kIpFromOption, .Value = QStringLiteral("A.B.C.D|next"),
-                     .Help = QStringLiteral("the first unit's IP address, or next: after the record's last"),
+                     .Help = QStringLiteral("the first unit's IP address, or next: after the record's highest"),
                      .Required = true},
                     {.Name = kCountOption, .Value = QStringLiteral("N"),
                      .Help = QStringLiteral("stop once N units are commissioned (default: until Ctrl-C)")},

@@ -64,7 +64,7 @@ public:
     // been read.
     std::optional<int> LineGiving(std::uint32_t ip) const;
     std::optional<int> LineGiving(const MacOctets& mac) const;
-    // The IP address of the last line that names one.
+    // The highest IP address the record lists.
     std::optional<std::uint32_t> LastIp() const;
     // The refusal of an address the record lists in `line`.
     CliFailure Repeat(const QString& what, const QString& address, int line) const;

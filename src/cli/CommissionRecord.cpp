@@ -2,6 +2,7 @@
 
 #include "config/AddressRange.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -128,7 +129,7 @@ void GivenAddresses::Add(const std::vector<CsvRecord>& records, RecordFormat for
         };
         if (const auto ip = AddressFromText(field(kIpColumn))) {
             Ips.emplace(*ip, record.Line);
-            LastIp = *ip;
+            LastIp = LastIp ? std::max(*LastIp, *ip) : *ip;
         }
         const std::string mac = field(kMacColumn);
         if (mac.empty())

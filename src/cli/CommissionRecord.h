@@ -78,7 +78,7 @@ struct GivenAddresses {
     std::map<std::uint32_t, int> Ips;
     std::map<std::string, int> Macs; // "00.04.A3.01.1E.0F"
     std::map<std::string, int> Reserved; // of Macs, those whose last line so far says "reserved"
-    std::optional<std::uint32_t> LastIp; // the last line's that names one
+    std::optional<std::uint32_t> LastIp; // the highest one
     // Adds the records' addresses (lines after the header).
     void Add(const std::vector<CsvRecord>& records, RecordFormat format);
 };

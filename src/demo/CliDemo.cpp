@@ -279,14 +279,20 @@ int RunCliDemo(const QStringList& args, const QString& stateFolder, QTextStream&
     const bool commission = !args.isEmpty() && args[0] == QStringLiteral("commission");
     const bool parallel = args.contains(QStringLiteral("--parallel"));
     const QString record = OptionValue(args, QStringLiteral("--record"));
-    const auto finalLines = [&] {
+    // The units' last lines in the record, and those of units commissioned.
+    const auto recordLines = [&](const char* what) {
         QFile file(record);
         if (!file.open(QIODevice::ReadOnly))
             return qsizetype(0);
         const QByteArray bytes = file.readAll();
+        if (what)
+            return bytes.count(what);
         return bytes.count("\r\n") - bytes.count(",in progress,") - (bytes.isEmpty() ? 0 : 1); // not the header
     };
+    const auto finalLines = [&] { return recordLines(nullptr); };
     const qsizetype linesBefore = commission ? finalLines() : 0;
+    const qsizetype commissionedBefore = commission ? recordLines(",commissioned,") : 0;
+    const QString countText = OptionValue(args, QStringLiteral("--count"));
     const auto started = std::chrono::steady_clock::now();
     if (commission && !parallel) {
         for (const auto& unit : units)
@@ -305,8 +311,11 @@ int RunCliDemo(const QStringList& args, const QString& stateFolder, QTextStream&
     } else if (commission) {
         context.Sleep = [&](std::chrono::milliseconds) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            if (finalLines() - linesBefore >= qsizetype(units.size())
-                || std::chrono::steady_clock::now() - started > std::chrono::seconds(60))
+            // Every unit has its line; a run that reached --count ends by itself.
+            const bool allDone = finalLines() - linesBefore >= qsizetype(units.size());
+            const bool countReached =
+                !countText.isEmpty() && recordLines(",commissioned,") - commissionedBefore >= countText.toLongLong();
+            if ((allDone && !countReached) || std::chrono::steady_clock::now() - started > std::chrono::seconds(60))
                 interrupt = true;
         };
     }
