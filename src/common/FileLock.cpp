@@ -23,14 +23,14 @@ QString CannotCreateReason(const QString& name, QLockFile::LockError error)
     if (QFileInfo(name).isDir())
         why = QStringLiteral("a folder of that name is in the way");
     else if (!folder.exists())
-        why = QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.filePath()));
+        why = QStringLiteral("the folder %1 does not exist").arg(folder.filePath());
     else if (!folder.isDir())
-        why = QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(folder.filePath()));
+        why = QStringLiteral("%1 is not a folder").arg(folder.filePath());
     else if (error == QLockFile::PermissionError)
         why = QStringLiteral("permission denied");
     else
-        why = QStringLiteral("the folder %1 cannot be written to").arg(QDir::toNativeSeparators(folder.filePath()));
-    return QStringLiteral("its lock file %1 cannot be created: %2").arg(QDir::toNativeSeparators(name), why);
+        why = QStringLiteral("the folder %1 cannot be written to").arg(folder.filePath());
+    return QStringLiteral("its lock file %1 cannot be created: %2").arg(name, why);
 }
 } // namespace
 
