@@ -3,7 +3,9 @@
 # vantrel.exe, vantrel-demo.exe, vantrel-cli.exe, the help and the test
 # programs, against the Qt and hidapi that scripts/windows/deps.sh
 # cross-builds once into its cache; then packs the release archive
-# vantrel-<version>-windows-x64.zip (cmake/Packaging.cmake says what goes in).
+# vantrel-<version>-windows-x64.zip (cmake/Packaging.cmake says what goes in)
+# and the installer vantrel-<version>-setup.exe beside it, which installs
+# the archive's files (scripts/windows/installer.sh, NSIS).
 #
 # Usage: scripts/windows/build.sh [BUILD-DIR]      (default: build/windows)
 # The archive's path is the last line on standard output.
@@ -30,4 +32,8 @@ echo "== windows: the release archive" >&2
 rm -f "$build"/vantrel-*-windows-x64.zip
 (cd "$build" && cpack -G ZIP >&2)
 archive="$(ls "$build"/vantrel-*-windows-x64.zip)"
+
+echo "== windows: the installer" >&2
+rm -f "$build"/vantrel-*-setup.exe
+bash "$here/scripts/windows/installer.sh" "$build" >&2
 echo "$archive"

@@ -74,8 +74,8 @@ packages=(
   # Windows fonts Wine only recommends but a window needs.
   wine wine64 xvfb xauth fonts-dejavu-core fonts-wine
   libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3 libxinerama1 libxcomposite1
-  # Packing a Windows build.
-  zip
+  # Packing a Windows build: the archive and the installer.
+  zip nsis
 )
 
 # qtbase, cross-built as shared libraries with its host tools taken from the
