@@ -4,10 +4,14 @@
 # include(cmake/Help.cmake) sets, in the including scope:
 #   VANTREL_HELP_CHM   ${CMAKE_BINARY_DIR}/help/vantrel.chm, where the help is built
 #   VANTREL_HAVE_HELP  ON when chmcmd was found and the target vantrel_chm exists
+#   VANTREL_HELP_PAGES the help's HTML pages and what they show (style sheet,
+#                      pictures) in docs/help: what a browser shows off Windows
+#                      when the desktop has no CHM viewer
 # and, when chmcmd is found, adds the target vantrel_chm (part of "all") that
 # builds VANTREL_HELP_CHM. Without chmcmd the help is left out with a status
 # message and the rest of the build is unchanged. vantrel_help_beside(<target>)
-# (below) puts a copy beside a program in the build tree.
+# (below) puts a copy beside a program in the build tree, the pages off
+# Windows in help/ beside it, where the window looks for them.
 #
 # chmcmd writes the .chm into its working folder. So every build copies the
 # help sources into a fresh staging folder in the build tree and compiles
@@ -55,6 +59,7 @@ endif()
 
 set(VANTREL_HELP_CHM "${CMAKE_BINARY_DIR}/help/vantrel.chm")
 set(VANTREL_HAVE_HELP OFF)
+set(VANTREL_HELP_PAGES "")
 
 # vantrel_help_beside(<target>): keeps a copy of the help beside <target>'s
 # program in the build tree, where the program looks for it, so that a program
@@ -66,8 +71,15 @@ function(vantrel_help_beside target)
   if(NOT VANTREL_HAVE_HELP)
     return()
   endif()
+  set(_pages_copy "")
+  if(NOT WIN32 AND VANTREL_HELP_PAGES)
+    set(_pages_copy
+      COMMAND "${CMAKE_COMMAND}" -E make_directory "$<TARGET_FILE_DIR:${target}>/help"
+      COMMAND "${CMAKE_COMMAND}" -E copy_if_different ${VANTREL_HELP_PAGES} "$<TARGET_FILE_DIR:${target}>/help")
+  endif()
   add_custom_target(${target}_help_copy ALL
     COMMAND "${CMAKE_COMMAND}" -E copy_if_different "${VANTREL_HELP_CHM}" "$<TARGET_FILE_DIR:${target}>/vantrel.chm"
+    ${_pages_copy}
     DEPENDS vantrel_chm
     VERBATIM)
 endfunction()
@@ -88,6 +100,9 @@ file(GLOB _vantrel_help_sources CONFIGURE_DEPENDS LIST_DIRECTORIES false
   "${_vantrel_help_dir}/*.html" "${_vantrel_help_dir}/*.htm" "${_vantrel_help_dir}/*.css"
   "${_vantrel_help_dir}/*.png" "${_vantrel_help_dir}/*.gif" "${_vantrel_help_dir}/*.jpg")
 list(SORT _vantrel_help_sources)
+# The pages are everything but the help project's own files.
+set(VANTREL_HELP_PAGES ${_vantrel_help_sources})
+list(FILTER VANTREL_HELP_PAGES EXCLUDE REGEX "\\.(hhp|hhc|hhk)$")
 
 set(_vantrel_help_stage "${CMAKE_BINARY_DIR}/help/stage")
 add_custom_command(

@@ -31,12 +31,14 @@ foreach(_program IN LISTS VANTREL_INSTALLED_PROGRAMS)
 endforeach()
 
 # The help: beside the programs on Windows, where the window looks for it;
-# on Linux in the package's data folder, where the installed window finds it.
+# on Linux in the package's data folder, where the installed window finds it,
+# with its HTML pages in help/ beside it for a desktop without a CHM viewer.
 if(VANTREL_HAVE_HELP)
   if(WIN32)
     install(FILES "${VANTREL_HELP_CHM}" DESTINATION ${_vantrel_bindir})
   else()
     install(FILES "${VANTREL_HELP_CHM}" DESTINATION ${CMAKE_INSTALL_DATADIR}/vantrel)
+    install(FILES ${VANTREL_HELP_PAGES} DESTINATION ${CMAKE_INSTALL_DATADIR}/vantrel/help)
   endif()
 endif()
 
@@ -130,7 +132,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Dependencies come from the programs' own shared libraries (dpkg-shlibdeps,
 # from dpkg-dev), never from a hand-written list.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# A viewer for the help file, vantrel.chm, which the desktop opens with it.
+# A viewer for the help file, vantrel.chm, which the desktop opens with it;
+# without one the window hands the HTML pages to the browser.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm | kchmviewer | okular")
 
 # Qt loads its platform plugin (xcb on the desktop) with dlopen, which

@@ -62,6 +62,7 @@ required=(
   /usr/share/man/man1/vantrel-cli.1.gz
   /usr/share/bash-completion/completions/vantrel-cli
   /usr/share/vantrel/vantrel.chm
+  /usr/share/vantrel/help/getting-started.html /usr/share/vantrel/help/help.css
 )
 for f in "${required[@]}"; do
   grep -qx "$f" "$build/deb-files.txt" || fail "the package lacks $f"
@@ -72,6 +73,7 @@ while read -r f; do
     /usr/bin/*|/usr/share/applications/*.desktop|/usr/share/icons/hicolor/*.svg|/usr/share/icons/hicolor/*.png) ;;
     /usr/lib/udev/rules.d/*.rules|/usr/share/doc/vantrel/*|/usr/share/man/*) ;;
     /usr/share/bash-completion/completions/vantrel-cli|/usr/share/vantrel/vantrel.chm) ;;
+    /usr/share/vantrel/help/*.html|/usr/share/vantrel/help/help.css) ;;
     *) fail "unexpected file in the package: $f" ;;
   esac
 done <"$build/deb-files.txt"
@@ -134,6 +136,20 @@ VANTREL_CLI_DEMO_STATE="$scratch/demo" /usr/bin/vantrel-cli-demo list >"$scratch
 grep -q '^\[simulated\] HID' "$scratch/demo.log" || { cat "$scratch/demo.log" >&2; fail "vantrel-cli-demo list printed no marked unit"; }
 (cd "$scratch" && HOME="$scratch" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/vantrel-cli --help) \
   >"$scratch/out.log" 2>&1 || { cat "$scratch/out.log" >&2; fail "vantrel-cli --help without a display"; }
+
+step "the help's HTML pages"
+# The window hands them to the browser where the desktop has no CHM viewer:
+# every page the help project lists is there, and every link between them
+# leads to an installed file.
+pages=/usr/share/vantrel/help
+for f in $(sed -n '/^\[FILES\]/,/^\[/{/^[^[;]/p}' "$here/docs/help/vantrel.hhp"); do
+  [ -f "$pages/$f" ] || fail "the help page $pages/$f is not installed"
+done
+for page in "$pages"/*.html; do
+  for target in $(grep -o 'href="[^":]*"' "$page" | sed 's/^href="//; s/"$//; s/#.*//' | grep -v '^$' | sort -u); do
+    [ -f "$pages/$target" ] || fail "$page links to $target, which is not installed"
+  done
+done
 
 step "vantrel-cli's man page and bash completion"
 # The completion, sourced in bash as bash-completion sources it, completes

@@ -7,11 +7,13 @@
 #include "app/Port1Comms.h"
 #include "common/AnsiText.h"
 #include "common/FixedPaths.h"
+#include "support/CountingBackend.h"
 #include "support/UnitHarness.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -72,6 +74,21 @@ TEST(Windows, AUnitsNamesAreInTheAnsiCodePage)
     EXPECT_EQ(LoadName(written.DeviceName, sizeof written.DeviceName), bytes);
 }
 
+// The suite's own run is on the offscreen platform, which has no fonts here:
+// the caption check runs again in a child with the windows platform plugin,
+// Wine's fonts and the native style (scripts/windows/test.sh gives it Xvfb).
+TEST(Windows, CaptionsAreWholeInTheNativeStyle)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {S("-platform"), S("windows"), S("--gtest_filter=MainWindow.NoCaptionIsClippedInTheFontAndStyleInUse")});
+    ASSERT_TRUE(child.waitForFinished(60000)) << child.errorString().toStdString();
+    const std::string output = child.readAll().toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+}
+
 namespace {
 // The window titled `title` of this process, if one is shown.
 HWND ShownWindow(const char* title)
@@ -99,44 +116,6 @@ TEST(WindowsDesktop, HelpOpensTheFileThroughTheHtmlHelpControlAndClosesWithTheWi
     h.Form.reset();
     EXPECT_TRUE(WaitUntil([] { return ShownWindow("Vantrel Help") == nullptr; }, 10000));
 }
-
-namespace {
-// A unit's read handle that counts the reads the receive thread starts.
-class CountingBackend final : public HidBackend {
-public:
-    explicit CountingBackend(HidBackend& inner) : inner_(inner) {}
-    std::vector<HidInterfaceInfo> Enumerate() override { return inner_.Enumerate(); }
-    std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode, std::string& whyNot) override
-    {
-        auto handle = inner_.Open(path, mode, whyNot);
-        if (!handle || mode != HidOpenMode::Read)
-            return handle;
-        return std::make_unique<Counting>(std::move(handle), Reads);
-    }
-    std::atomic<int> Reads{0};
-
-private:
-    class Counting final : public HidHandle {
-    public:
-        Counting(std::unique_ptr<HidHandle> inner, std::atomic<int>& reads) : inner_(std::move(inner)), reads_(reads) {}
-        int ReadReport(std::uint8_t* buffer, std::size_t size, int timeoutMs) override
-        {
-            ++reads_;
-            return inner_->ReadReport(buffer, size, timeoutMs);
-        }
-        void InterruptRead() override { inner_->InterruptRead(); }
-        bool WriteReport(const std::uint8_t* report, std::size_t size) override
-        {
-            return inner_->WriteReport(report, size);
-        }
-
-    private:
-        std::unique_ptr<HidHandle> inner_;
-        std::atomic<int>& reads_;
-    };
-    HidBackend& inner_;
-};
-} // namespace
 
 // hidapi's read cannot be interrupted on Windows, so the receive thread
 // waits with a time-out and wakes on an idle link. Measured, not judged:

@@ -9,10 +9,14 @@
 #include <QFontInfo>
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 
 #include <algorithm>
 #include <exception>
@@ -85,38 +89,76 @@ TMainForm::~TMainForm()
 
 int CaptionOverflow(const QWidget* root, const QFont& font)
 {
-    // How many pixels the widest caption needs beyond its box, at `font`.
-    const QFontMetrics metrics(font);
+    // How many pixels the widest (or tallest) caption needs beyond the room
+    // its style draws it in, at `font` as each widget would take it from the
+    // window. The room is asked of the widget's own style: a check box's text
+    // starts after the indicator and the style's spacing, a button's sits
+    // inside its bevel. The box counts, not the style's preferred size,
+    // which holds a minimum button width and focus margins that clip
+    // nothing. The page tabs are left out: the tab bar sizes them to their
+    // texts.
     int overflow = 0;
     for (const QWidget* w : root->findChildren<QWidget*>()) {
-        int needed = 0;
+        const QFontMetrics metrics(font.resolve(w->font()));
+        const QStyle* style = w->style();
+        QSize needed;
+        QSize room;
         if (const auto* label = qobject_cast<const QLabel*>(w)) {
-            needed = metrics.horizontalAdvance(label->text());
-        } else if (const auto* box = qobject_cast<const QCheckBox*>(w)) {
-            needed = metrics.horizontalAdvance(box->text()) + box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box)
-                     + box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
-        } else if (const auto* button = qobject_cast<const QPushButton*>(w)) {
-            needed = metrics.horizontalAdvance(button->text()) + 6;
+            if (label->textFormat() == Qt::RichText || label->wordWrap())
+                continue;
+            needed = metrics.size(Qt::TextShowMnemonic, label->text());
+            room = label->contentsRect().size() - QSize(std::max(label->indent(), 0), 0);
+        } else if (const auto* group = qobject_cast<const QGroupBox*>(w)) {
+            if (group->title().isEmpty())
+                continue;
+            QStyleOptionGroupBox opt;
+            opt.initFrom(group);
+            opt.fontMetrics = metrics;
+            opt.text = group->title();
+            opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+            const QSize title(metrics.horizontalAdvance(group->title() + QLatin1Char(' ')), metrics.height());
+            needed = QSize(style->sizeFromContents(QStyle::CT_GroupBox, &opt, title, group).width(), 0);
+            room = group->size();
+        } else if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+            QStyleOptionButton opt;
+            opt.initFrom(button);
+            opt.fontMetrics = metrics;
+            opt.text = button->text();
+            QStyle::SubElement contents = QStyle::SE_PushButtonContents;
+            if (qobject_cast<const QCheckBox*>(button))
+                contents = QStyle::SE_CheckBoxContents;
+            else if (qobject_cast<const QRadioButton*>(button))
+                contents = QStyle::SE_RadioButtonContents;
+            else if (!qobject_cast<const QPushButton*>(button))
+                continue;
+            needed = metrics.size(Qt::TextShowMnemonic, button->text());
+            room = QSize(style->subElementRect(contents, &opt, button).width(), button->height());
         } else {
             continue;
         }
-        overflow = std::max(overflow, needed - w->width());
+        overflow = std::max({overflow, needed.width() - room.width(), needed.height() - room.height()});
     }
     return overflow;
 }
 
 void TMainForm::ApplyFont()
 {
+    // Tahoma at 11 pixels, or the desktop's sans font where there is no
+    // Tahoma. The layout's boxes are fixed, and a font's widths differ from
+    // one system to the next (Wine's Tahoma is wider than Windows' own), so
+    // on every platform the size steps down from 11 pixels until every
+    // caption fits its box whole.
     QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    if (QFontInfo(font).family().compare(QStringLiteral("Tahoma"), Qt::CaseInsensitive) != 0) {
-        // No Tahoma on this desktop: its sans font, at the largest size up to
-        // 11 pixels at which every caption fits the box the layout gives it.
+    if (QFontInfo(font).family().compare(QStringLiteral("Tahoma"), Qt::CaseInsensitive) != 0)
         font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-        font.setPixelSize(11);
-        while (font.pixelSize() > 7 && CaptionOverflow(this, font) > 0)
-            font.setPixelSize(font.pixelSize() - 1);
-    }
+    font.setPixelSize(11);
+#ifdef Q_OS_WIN
+    // Wine draws its Tahoma below 11 pixels without smoothing and drops
+    // thin strokes ("l", "i"); smoothed they stay.
+    font.setStyleStrategy(QFont::PreferAntialias);
+#endif
+    while (font.pixelSize() > 7 && CaptionOverflow(this, font) > 0)
+        font.setPixelSize(font.pixelSize() - 1);
     setFont(font);
 }
 

@@ -34,11 +34,13 @@ class TMainForm;
 class Port1Comms;
 
 // What the window needs from outside: the operator's dialogs, the HID layer
-// and its fixed places. All three outlive the window.
+// and its fixed places. All three outlive the window. Off Windows the help
+// goes to the desktop as `Desktop` has it.
 struct MainFormServices {
     OperatorDialogs& Dialogs;
     vantrel::HidBackend& Hid;
     FixedPaths Paths;
+    vantrel::DesktopHelp Desktop = vantrel::DesktopHelp::System();
 };
 
 class TMainForm : public QWidget {

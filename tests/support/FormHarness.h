@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -86,7 +87,12 @@ public:
     // the fixed places.
     TMainForm& Create()
     {
-        Form = std::make_unique<TMainForm>(MainFormServices{Dialogs, *hid_, Paths});
+        const vantrel::DesktopHelp desktop{[this](const QUrl& url) {
+                                               OpenedUrls << url;
+                                               return DesktopOpens;
+                                           },
+                                           [this] { return ChmViewerInstalled; }};
+        Form = std::make_unique<TMainForm>(MainFormServices{Dialogs, *hid_, Paths, desktop});
         return *Form;
     }
 
@@ -130,6 +136,11 @@ public:
     QTemporaryDir Dir;
     FixedPaths Paths;
     ScriptedDialogs Dialogs;
+    // The desktop the help is handed to off Windows: it records what it is
+    // asked to open and starts nothing.
+    bool ChmViewerInstalled = true;
+    bool DesktopOpens = true;
+    QList<QUrl> OpenedUrls;
     std::unique_ptr<TMainForm> Form;
 
 private:
