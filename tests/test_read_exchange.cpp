@@ -1,6 +1,8 @@
 // The read exchange end to end: the real window, the real receive thread,
 // a simulated unit behind the HID layer.
 
+#include "device/HidapiBackend.h"
+#include "device/UnitSelection.h"
 #include "support/UnitHarness.h"
 
 #include <QTabWidget>
@@ -202,6 +204,32 @@ TEST(FindUnitProgramMode, SecondPressSendsToTheLinkedUnitWithoutAMessage)
     ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
     EXPECT_EQ(h.Dialogs.Boxes.size(), 2u);
     EXPECT_EQ(h.Backend.EnumerationCount(), 2); // patterns 1 and 2 on the first press only
+}
+
+// The interfaces as hidapi's Windows backend lists them: paths of the HID
+// interface class, which hold the vendor and product in lower case, and
+// the revision taken from the attributes' version number (0006 or 0001
+// through USB; 0000 through uhid under Wine). Only the hardware ID chooses.
+TEST(FindUnitWindowsPaths, TheLinkIsChosenByHardwareIdAndRevisionNotByPath)
+{
+    const std::string hidClass = "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    const std::vector<HidInterfaceInfo> present{
+        {MakeHardwareId(0x0627, 0x0001, 0x0000), "\\\\?\\hid#vid_04d8&pid_fd37_tablet#1&2d595ca7&0&0000" + hidClass},
+        {MakeHardwareId(0x04D8, 0xFD37, 0x0000), "\\\\?\\hid#vid_04d8&pid_fd37#0&4712&0&0" + hidClass},
+        {MakeHardwareId(0x04D8, 0xFD37, 0x0001), "\\\\?\\hid#vid_04d8&pid_fd37&mi_00#6&4713&0&0" + hidClass},
+        {MakeHardwareId(0x04D8, 0xFD37, 0x0006), "\\\\?\\hid#vid_04d8&pid_fd37&mi_00#6&4711&0&0" + hidClass},
+    };
+    EXPECT_EQ(present[3].HardwareId, "HID\\VID_04D8&PID_FD37&REV_0006");
+    EXPECT_EQ(FindFirstMatch(present, kNormalPattern), std::optional<std::size_t>(3));
+    EXPECT_EQ(FindFirstMatch(present, kProgramModePattern), std::optional<std::size_t>(2));
+    EXPECT_EQ(FindFirstMatch(present, kAnyRevisionPattern), std::optional<std::size_t>(1));
+    EXPECT_TRUE(IsProgramMode(present[2].HardwareId));
+    EXPECT_FALSE(IsProgramMode(present[1].HardwareId));
+    std::vector<std::string> units;
+    for (const HidInterfaceInfo& u : PresentUnits(present))
+        units.push_back(u.Path.substr(u.Path.find('#') + 1, u.Path.rfind('#') - u.Path.find('#') - 1));
+    EXPECT_EQ(units, (std::vector<std::string>{"vid_04d8&pid_fd37#0&4712&0&0", "vid_04d8&pid_fd37&mi_00#6&4713&0&0",
+                                               "vid_04d8&pid_fd37&mi_00#6&4711&0&0"}));
 }
 
 TEST(FindUnitOpenFailure, FailedOpensGoOnWithTheNextPattern)

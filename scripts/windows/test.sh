@@ -12,9 +12,11 @@
 #      --help, a .dat converted to JSON and back byte for byte, the exit
 #      code without a unit, and vantrel.exe and vantrel-demo.exe showing
 #      their windows (a screenshot of vantrel.exe: build/windows/windows.png;
-#      scripts/windows/test.sh --screenshot copies it to docs/windows.png).
-#
-# Wine cannot show the Windows HID stack (docs/windows.md says why).
+#      scripts/windows/test.sh --screenshot copies it to docs/windows.png);
+#   4. the installer: silent install, the installed programs, uninstall
+#      (scripts/windows/installer-test.sh);
+#   5. the Windows programs against quorvex-virtual-unit through Wine's HID
+#      stack inside the virtual machine (scripts/windows/vm-test.sh).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$here/build/windows"
@@ -123,4 +125,12 @@ done
 if [ "$screenshot_to_docs" = yes ]; then
   cp "$build/windows.png" "$here/docs/windows.png"
 fi
+trap - EXIT
+wineserver -k 2>/dev/null || true
+kill "$xvfb" 2>/dev/null || true
+
+echo "== windows: the installer, silently installed and removed"
+bash "$here/scripts/windows/installer-test.sh" "$build" || fail "the installer test failed"
+echo "== windows: through Wine's HID stack to a unit, inside the virtual machine"
+bash "$here/scripts/windows/vm-test.sh" "$build" || fail "the Windows programs failed against the unit"
 echo "== windows: all passed"

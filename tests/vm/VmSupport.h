@@ -1,8 +1,8 @@
 #pragma once
 // What the end-to-end tests inside the virtual machine share: child
 // processes (quorvex-virtual-unit, vantrel-cli) whose output the tests wait
-// on, the requests a unit's trace lists, and the configuration the virtual
-// unit starts with.
+// on (Linux), the requests a unit's trace lists, and the configuration the
+// virtual unit starts with.
 
 #include "config/DataFile.h"
 #include "support/UnitHarness.h"
@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <signal.h>
+#endif
 
 #include <fstream>
 #include <sstream>
@@ -53,6 +55,7 @@ inline void ExpectSameRequests(const std::vector<Report>& kernel, const std::vec
         EXPECT_EQ(Hex(kernel[i]), Hex(simulated[i])) << "request " << i + 1;
 }
 
+#ifndef _WIN32
 // A program running beside the test, its standard output and error merged.
 // Ctrl-C (SIGINT) ends it; the destructor sends it if the test did not.
 class ChildProcess {
@@ -133,6 +136,8 @@ private:
     QString trace_;
     bool ready_ = false;
 };
+
+#endif // _WIN32
 
 // A data file holding SampleUnitConfig().
 inline QString SampleDataFile()

@@ -6,137 +6,16 @@
 // a read's requests with those the same command sends to the in-process
 // simulated unit.
 
-#include "cli/Cli.h"
-#include "cli/CliSupport.h"
-#include "cli/CommissionRecord.h"
-#include "config/ConfigJson.h"
-#include "vm/VmSupport.h"
-
-#include <QDateTime>
-#include <QTemporaryDir>
-
-#include <cstring>
-#include <optional>
+#include "vm/VmBenches.h"
 
 using namespace vantrel;
 using namespace vantrel::vm;
 
 namespace {
 
-// How long one step may take under software emulation before the test
-// gives up on it.
-constexpr int kStepMs = 60000;
-
-struct CliResult {
-    int Code = -1;
-    QString Out, Err;
-};
-
-std::ostream& operator<<(std::ostream& os, const CliResult& r)
-{
-    return os << "exit " << r.Code << "\nout: " << r.Out.toStdString() << "\nerr: " << r.Err.toStdString();
-}
-
-// vantrel-cli as a child process, run to its end.
 CliResult RunCliProgram(const QStringList& args)
 {
-    QProcess process;
-    process.start(QStringLiteral(VANTREL_CLI), args);
-    CliResult result;
-    if (process.waitForFinished(kStepMs) && process.exitStatus() == QProcess::NormalExit) {
-        result.Code = process.exitCode();
-    } else {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    result.Out = QString::fromUtf8(process.readAllStandardOutput());
-    result.Err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
-
-// The same commands in-process, against one simulated unit.
-struct SimulatedBench {
-    explicit SimulatedBench(const std::optional<ConfigRecord>& held)
-    {
-        if (held) {
-            Unit->StoreConfig(*held);
-            Unit->SetMac(kUnitMac);
-        }
-        Backend.Add(Unit);
-    }
-
-    CliResult Run(const QStringList& args)
-    {
-        CliResult result;
-        QTextStream out(&result.Out), err(&result.Err);
-        CliContext context{Backend, out, err, Dir.filePath(S("SetFullMACAddress.txt"))};
-        result.Code = RunCli(args, context);
-        return result;
-    }
-
-    QTemporaryDir Dir;
-    SimulatedHidBackend Backend;
-    std::shared_ptr<SimulatedUnit> Unit = std::make_shared<SimulatedUnit>();
-};
-
-QByteArray DatBytes(const ConfigRecord& record)
-{
-    const DataFileImage image = EncodeDataFile(record);
-    return QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()));
-}
-
-// What a unit that started from nothing keeps, and saves, after `written`.
-QByteArray SavedAfterWriting(const ConfigRecord& written)
-{
-    return DatBytes(ReadBackOf(written, ConfigRecord{}));
-}
-
-ConfigRecord WithIp(ConfigRecord r, std::uint8_t last)
-{
-    const std::uint8_t ip[4] = {10, 0, 0, last};
-    std::copy(std::begin(ip), std::end(ip), r.IPAddr);
-    return r;
-}
-
-// The configuration commissioning writes: unlike the unit's own.
-ConfigRecord SiteConfig()
-{
-    ConfigRecord r = SampleUnitConfig();
-    std::memset(r.DeviceName, 0, sizeof r.DeviceName);
-    StoreName(r.DeviceName, sizeof r.DeviceName, kDeviceNameChars, "Site unit");
-    r.InvertOutputs[4] = 1;
-    return r;
-}
-
-QString WriteSiteJson(const QTemporaryDir& dir)
-{
-    ConfigDocument document;
-    document.Record = SiteConfig();
-    const QString path = dir.filePath(S("site.json"));
-    WriteFile(path, ConfigToJson(document));
-    return path;
-}
-
-// The units' last lines in the record after the header, each without its
-// time stamp and the columns every line has alike; each line must end in
-// CR LF and start with a time stamp. The line before a unit's erase ("in
-// progress") is left out.
-QStringList RecordLines(const QString& path)
-{
-    const QByteArray bytes = ReadFile(path);
-    EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n")) << bytes.toStdString();
-    EXPECT_TRUE(bytes.endsWith("\r\n")) << bytes.toStdString();
-    QStringList lines = QString::fromUtf8(bytes).split(S("\r\n"));
-    lines.removeLast();
-    EXPECT_EQ(lines.value(0) + S("\r\n"), QString::fromLatin1(kCommissionHeader));
-    QStringList entries;
-    for (const QString& line : lines.mid(1)) {
-        const QString time = line.section(QLatin1Char(','), 0, 0);
-        EXPECT_TRUE(QDateTime::fromString(time, Qt::ISODate).isValid()) << line.toStdString();
-        if (line.section(QLatin1Char(','), 5, 5) != S("in progress"))
-            entries << line.section(QLatin1Char(','), 1, 5);
-    }
-    return entries;
+    return vm::RunCliProgram(QStringLiteral(VANTREL_CLI), args);
 }
 
 } // namespace

@@ -4,82 +4,15 @@
 // boots; each scenario also runs against the in-process simulated unit, and
 // the requests both units receive must be byte-identical.
 
-#include "config/DataFile.h"
-#include "device/HidapiBackend.h"
-#include "unit/VirtualUnit.h"
-#include "support/UnitHarness.h"
-#include "vm/VmSupport.h"
+#include "vm/VmBenches.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
-
-#include <gtest/gtest.h>
 
 #include <signal.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 using namespace vantrel;
 using namespace vantrel::vm;
-
-namespace {
-
-// A window on the real hidapi backend, or on one simulated unit holding the
-// same as the virtual unit.
-struct Bench {
-    explicit Bench(bool kernel) : form(kernel ? static_cast<HidBackend*>(&hidapi) : &sim)
-    {
-        simUnit = std::make_shared<SimulatedUnit>();
-        simUnit->StoreConfig(SampleUnitConfig());
-        simUnit->SetMac(kUnitMac);
-        sim.Add(simUnit);
-    }
-    HidapiBackend hidapi;
-    SimulatedHidBackend sim;
-    std::shared_ptr<SimulatedUnit> simUnit;
-    FormHarness form;
-
-    bool WaitForBox(const char* text, int timeoutMs = 20000)
-    {
-        return WaitUntil(
-            [&] {
-                for (const auto& b : form.Dialogs.Boxes)
-                    if (b.Text == S(text))
-                        return true;
-                return false;
-            },
-            timeoutMs);
-    }
-};
-
-// Runs `script` on a fresh window against the simulated unit and returns
-// what that unit received.
-std::vector<Report> SimulatedRequests(const std::function<void(Bench&)>& script)
-{
-    Bench bench(false);
-    bench.form.Create();
-    script(bench);
-    return bench.simUnit->Received();
-}
-
-void PressAndComplete(Bench& b, const char* button, const char* box)
-{
-    const std::size_t before = b.form.Dialogs.Boxes.size();
-    b.form.Click(S(button));
-    ASSERT_TRUE(WaitUntil([&] { return b.form.Dialogs.Boxes.size() > before; }, 30000)) << button;
-    EXPECT_EQ(b.form.Dialogs.Boxes.back().Text, S(box));
-    EXPECT_EQ(b.form.Form->ExchangeState, 0);
-}
-
-void Read(Bench& b)
-{
-    PressAndComplete(b, "ReadButton", "Read Complete");
-}
-
-} // namespace
 
 TEST(Kernel, UnitFoundByItsHardwareIdAmongTheDevicesPresent)
 {
