@@ -26,8 +26,10 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # Another apt (unattended upgrades, a second set-up) may hold dpkg's lock:
+  # wait for it rather than fail.
+  $SUDO apt-get -o DPkg::Lock::Timeout=300 update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=300 install -y --no-install-recommends "${missing[@]}"
 fi
 
 # fonts-wine ships a free Tahoma in a folder fontconfig does not search by

@@ -225,8 +225,9 @@ if [ "${#missing[@]}" -gt 0 ]; then
   sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   say "installing: ${missing[*]}"
-  "${sudo[@]}" apt-get update >&2
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}" >&2
+  # Waits for another apt holding dpkg's lock rather than fail.
+  "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=300 update >&2
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=300 install -y --no-install-recommends "${missing[@]}" >&2
 fi
 
 # The host tools must be the same Qt version as the one cross-built.
