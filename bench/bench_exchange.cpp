@@ -149,34 +149,35 @@ void SkipWithError(benchmark::State& state, const std::exception& e)
 
 void BM_StepMovesReportsOnly(benchmark::State& state)
 {
-    const int step = int(state.range(0));
+    const auto step = static_cast<Awaiting>(state.range(0));
     try {
         Bench b;
         b.LinkWithSilentUnit();
         // The reply each state takes: 'r' 0, 'R' 0, 'r' 1.
-        const Report reply = step == 16   ? ReplyTo(Request({0, cmd::ReadBlock, 0}))
-                             : step == 17 ? ReplyTo(Request({0, cmd::ReadBlockDone, 0}))
-                                          : ReplyTo(Request({0, cmd::ReadBlock, 1}));
-        const std::uint8_t block = step == 18 ? 1 : 0;
+        const Report reply = step == Awaiting::ReadBlock0       ? ReplyTo(Request({0, cmd::ReadBlock, 0}))
+                             : step == Awaiting::ReadBlock0Done ? ReplyTo(Request({0, cmd::ReadBlockDone, 0}))
+                                                                : ReplyTo(Request({0, cmd::ReadBlock, 1}));
+        const std::uint8_t block = step == Awaiting::ReadBlock1 ? 1 : 0;
         TMainForm& form = *b.form;
+        MainFormPeer peer(form);
         const std::size_t before = b.unit->ReceivedCount();
         for (auto _ : state) {
-            form.ExchangeState = step;
-            form.BlockNumber = block;
-            form.InReport = reply;
+            peer.ExchangeState() = step;
+            peer.BlockNumber() = block;
+            peer.InReport() = reply;
             form.HandleInReport();
-            benchmark::DoNotOptimize(form.OutReport);
+            benchmark::DoNotOptimize(peer.OutReport());
         }
         if (b.unit->ReceivedCount() - before != std::size_t(state.iterations()))
             state.SkipWithError("not every step wrote its request");
-        else if (form.ExchangeState != step + 1)
+        else if (form.State() != static_cast<Awaiting>(int(step) + 1))
             state.SkipWithError("the step did not move to the next state");
     } catch (const std::exception& e) {
         SkipWithError(state, e);
     }
 }
 BENCHMARK(BM_StepMovesReportsOnly)
-    ->DenseRange(16, 18)
+    ->DenseRange(int(Awaiting::ReadBlock0), int(Awaiting::ReadBlock1))
     ->Iterations(50000)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
@@ -198,15 +199,15 @@ void BM_StepThroughReceiveThread(benchmark::State& state)
         std::size_t sent = 0;
         const std::function<bool()> written = [&] { return unit.ReceivedCount() != sent; };
         for (auto _ : state) {
-            form.ExchangeState = 16;
-            form.BlockNumber = 0;
+            MainFormPeer(form).ExchangeState() = Awaiting::ReadBlock0;
+            MainFormPeer(form).BlockNumber() = 0;
             sent = unit.ReceivedCount();
             line.SendAfter(std::chrono::microseconds(500));
             loop.RunUntil(written);
             const auto done = std::chrono::steady_clock::now();
             state.SetIterationTime(std::chrono::duration<double>(done - line.SentAt()).count());
         }
-        if (form.ExchangeState != 17)
+        if (form.State() != Awaiting::ReadBlock0Done)
             state.SkipWithError("the step did not move to the next state");
     } catch (const std::exception& e) {
         SkipWithError(state, e);
@@ -245,7 +246,7 @@ struct ExchangeBench : Bench {
         if (!button || !clearButton)
             throw std::runtime_error("no such button");
         completed = [this] {
-            return h.Form->ExchangeState == 0 && !h.Dialogs.Boxes.empty() && h.Dialogs.Boxes.back().Text == box;
+            return h.Form->State() == Awaiting::Nothing && !h.Dialogs.Boxes.empty() && h.Dialogs.Boxes.back().Text == box;
         };
     }
 
@@ -380,14 +381,14 @@ void BM_ConfigToForm(benchmark::State& state)
         ConfigRecord defaults{};
         SetDefaults(defaults);
         const ConfigRecord records[2] = {SampleUnitConfig(), defaults};
-        form.ConfigRecord = records[0];
+        MainFormPeer(form).ConfigRecord() = records[0];
         form.ConfigToForm();
         Flush();
         std::size_t next = 0;
         for (auto _ : state) {
             if (changing)
                 next ^= 1;
-            form.ConfigRecord = records[next];
+            MainFormPeer(form).ConfigRecord() = records[next];
             form.ConfigToForm();
             Flush();
         }

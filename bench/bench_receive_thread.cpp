@@ -165,9 +165,10 @@ struct Bench {
     // Opens both ends as a press does, without starting a receive thread.
     void OpenHandles()
     {
-        form->DeviceWriteHandle = unit->Open(HidOpenMode::Write);
-        form->DeviceReadHandle = unit->Open(HidOpenMode::Read);
-        if (!form->DeviceWriteHandle || !form->DeviceReadHandle)
+        MainFormPeer peer(*form);
+        peer.DeviceWriteHandle() = unit->Open(HidOpenMode::Write);
+        peer.DeviceReadHandle() = unit->Open(HidOpenMode::Read);
+        if (!peer.DeviceWriteHandle() || !peer.DeviceReadHandle())
             throw std::runtime_error("cannot open the simulated unit");
     }
 
@@ -175,9 +176,9 @@ struct Bench {
     // `priority`; the window's own link stays closed.
     std::unique_ptr<Port1Comms> StartThread(QThread::Priority priority, int* tid = nullptr)
     {
-        form->DeviceFound = true;
+        MainFormPeer(*form).DeviceFound() = true;
         const std::set<int> before = Tasks();
-        auto thread = std::make_unique<Port1Comms>(*form);
+        auto thread = MainFormPeer(*form).MakeReceiveThread();
         thread->start(priority);
         if (tid)
             *tid = NewTask(before);
@@ -343,8 +344,8 @@ void BM_HandOverUnderLoad(benchmark::State& state)
         const std::function<bool()> written = [&] { return unit.ReceivedCount() != sent; };
         std::vector<double> samples;
         for (auto _ : state) {
-            form.ExchangeState = 16;
-            form.BlockNumber = 0;
+            MainFormPeer(form).ExchangeState() = Awaiting::ReadBlock0;
+            MainFormPeer(form).BlockNumber() = 0;
             sent = unit.ReceivedCount();
             line.SendAfter(std::chrono::microseconds(1000));
             if (!loop.RunUntil(written, std::chrono::seconds(20))) {

@@ -56,16 +56,26 @@ struct ExchangeInfo {
     const char* Name;
     const char* Button;
     std::string Letters;     // the requests' letters, in order
-    std::vector<int> States; // States[i] waits for the answer to request i + 1
+    std::vector<Awaiting> States; // States[i] waits for the answer to request i + 1
     const char* FinalBox;
 };
 
 const ExchangeInfo& Info(Exchange e)
 {
     static const ExchangeInfo table[] = {
-        {"Read", "ReadButton", "SrRrRM", {15, 16, 17, 18, 19, 20}, "Read Complete"},
-        {"Write", "WriteButton", "SEdDdDZ", {7, 8, 9, 10, 11, 12, 13}, "Download Complete"},
-        {"Mac", "SendNewMACButton", "SM", {14, 13}, "Download Complete"},
+        {"Read",
+         "ReadButton",
+         "SrRrRM",
+         {Awaiting::ReadIdentify, Awaiting::ReadBlock0, Awaiting::ReadBlock0Done, Awaiting::ReadBlock1,
+          Awaiting::ReadBlock1Done, Awaiting::ReadMac},
+         "Read Complete"},
+        {"Write",
+         "WriteButton",
+         "SEdDdDZ",
+         {Awaiting::WriteIdentify, Awaiting::WriteErase, Awaiting::WriteBlock0Data, Awaiting::WriteBlock0Done,
+          Awaiting::WriteBlock1Data, Awaiting::WriteBlock1Done, Awaiting::DownloadEnd},
+         "Download Complete"},
+        {"Mac", "SendNewMACButton", "SM", {Awaiting::MacIdentify, Awaiting::DownloadEnd}, "Download Complete"},
     };
     return table[int(e)];
 }
@@ -82,10 +92,10 @@ struct Cell {
     std::size_t request; // 1-based: the cell's state waits for the answer to this request
     Fault fault;
 
-    int State() const { return Info(exchange).States[request - 1]; }
+    Awaiting State() const { return Info(exchange).States[request - 1]; }
     std::string Name() const
     {
-        return std::string(Info(exchange).Name) + "_State" + std::to_string(State()) + "_" + FaultName(fault);
+        return std::string(Info(exchange).Name) + "_State" + std::to_string(int(State())) + "_" + FaultName(fault);
     }
 };
 
@@ -108,7 +118,7 @@ std::vector<Cell> AllCells()
 // off has run.
 struct Outcome {
     std::vector<QString> Boxes; // every box shown, in order
-    int State;                  // ExchangeState
+    Awaiting State;             // ExchangeState
     bool Linked;                // DeviceFound
 };
 
@@ -122,26 +132,26 @@ Outcome Expected(const Cell& c)
     case Fault::Silent: // no time limit: the state waits, nothing shows
         return {{}, c.State(), true};
     case Fault::WriteFails: // the exchange and the link end, said once
-        return {{QStringLiteral("Cannot write to QUORVEX")}, 0, false};
+        return {{QStringLiteral("Cannot write to QUORVEX")}, Awaiting::Nothing, false};
     case Fault::ShortReport:
     case Fault::GarbageReport:
         // No reply byte is tested but the application code of the
         // identification: without it the exchange ends there; anywhere else
         // every report takes one step and the exchange runs to its end.
         if (c.request == 1)
-            return {{QStringLiteral("Application is not a QUORVEX Vantrel")}, 0, true};
-        return {{finalBox}, 0, true};
+            return {{QStringLiteral("Application is not a QUORVEX Vantrel")}, Awaiting::Nothing, true};
+        return {{finalBox}, Awaiting::Nothing, true};
     case Fault::SameButton: // the waiting exchange is dropped without a word; the new one runs
-        return {{finalBox}, 0, true};
+        return {{finalBox}, Awaiting::Nothing, true};
     case Fault::OtherButton:
-        return {{QString::fromLatin1(Info(Other(c.exchange)).FinalBox)}, 0, true};
+        return {{QString::fromLatin1(Info(Other(c.exchange)).FinalBox)}, Awaiting::Nothing, true};
     case Fault::WindowClosed:
         // The close asks once the record holds what a read brought: block 0
         // from state 18 on (its target address is not taken from the window
         // while "Enable Client" is off there), the whole window from 20 on.
-        if (c.exchange == Exchange::Read && c.State() >= 18)
-            return {{QStringLiteral("Data has changed\nSave now?")}, 0, false};
-        return {{}, 0, false};
+        if (c.exchange == Exchange::Read && c.State() >= Awaiting::ReadBlock1)
+            return {{QStringLiteral("Data has changed\nSave now?")}, Awaiting::Nothing, false};
+        return {{}, Awaiting::Nothing, false};
     case Fault::OpenFails: // the press finds no unit it can open; the dropped state stays
         return {{QStringLiteral("Cannot find QUORVEX")}, c.State(), false};
     }
@@ -239,7 +249,7 @@ TEST_P(FaultTable, SurvivesShowsWhatTheRulesSayAndRecoversAfterReplugging)
 
     // The press, with the unit set up so that the exchange comes to wait for
     // the answer to request k (for a write that fails: to request k - 1).
-    int waitIn = c.State();
+    Awaiting waitIn = c.State();
     switch (c.fault) {
     case Fault::Unplugged:
     case Fault::OpenFails:
@@ -250,14 +260,14 @@ TEST_P(FaultTable, SurvivesShowsWhatTheRulesSayAndRecoversAfterReplugging)
             unit->FailWrites(true);
         else
             unit->StopAnsweringAfter(k - 2);
-        waitIn = k == 1 ? 0 : x.States[k - 2];
+        waitIn = k == 1 ? Awaiting::Nothing : x.States[k - 2];
         break;
     default:
         unit->StopAnsweringAfter(k - 1);
         break;
     }
     h.Click(S(x.Button));
-    ASSERT_TRUE(RunUntil([&] { return h.Form->ExchangeState == waitIn; })) << "state " << h.Form->ExchangeState;
+    ASSERT_TRUE(RunUntil([&] { return h.Form->State() == waitIn; })) << "state " << int(h.Form->State());
 
     // The fault.
     switch (c.fault) {
@@ -295,7 +305,7 @@ TEST_P(FaultTable, SurvivesShowsWhatTheRulesSayAndRecoversAfterReplugging)
         EXPECT_EQ(h.Dialogs.BoxTexts(), expected.Boxes);
         break;
     case Fault::OpenFails:
-        ASSERT_TRUE(RunUntil([&] { return !h.Form->DeviceFound; }));
+        ASSERT_TRUE(RunUntil([&] { return !h.Form->Linked(); }));
         unit->PlugIn();
         unit->FailOpens(k % 2 == 0 ? HidOpenMode::Read : HidOpenMode::Write);
         h.Click(S(x.Button));
@@ -305,14 +315,14 @@ TEST_P(FaultTable, SurvivesShowsWhatTheRulesSayAndRecoversAfterReplugging)
     if (h.Form) {
         // The outcome, and nothing more after it.
         const auto reached = [&] {
-            return h.Dialogs.BoxTexts() == expected.Boxes && h.Form->ExchangeState == expected.State
-                   && h.Form->DeviceFound == expected.Linked;
+            return h.Dialogs.BoxTexts() == expected.Boxes && h.Form->State() == expected.State
+                   && h.Form->Linked() == expected.Linked;
         };
         EXPECT_TRUE(RunUntil(reached));
         RunFor(50);
         EXPECT_EQ(h.Dialogs.BoxTexts(), expected.Boxes);
-        EXPECT_EQ(h.Form->ExchangeState, expected.State);
-        EXPECT_EQ(h.Form->DeviceFound.load(), expected.Linked);
+        EXPECT_EQ(h.Form->State(), expected.State);
+        EXPECT_EQ(h.Form->Linked(), expected.Linked);
         if (c.fault == Fault::OpenFails) {
             EXPECT_EQ(h.LogLines().count(S("Cannot open sim:0: Device or resource busy")), 1);
         }
@@ -333,7 +343,7 @@ TEST_P(FaultTable, SurvivesShowsWhatTheRulesSayAndRecoversAfterReplugging)
     unit->StopAnsweringAfter(kAnswerAll);
     unit->Unplug();
     if (h.Form) {
-        ASSERT_TRUE(RunUntil([&] { return !h.Form->DeviceFound; }));
+        ASSERT_TRUE(RunUntil([&] { return !h.Form->Linked(); }));
     }
     unit->PlugIn();
     if (!h.Form)
@@ -341,10 +351,10 @@ TEST_P(FaultTable, SurvivesShowsWhatTheRulesSayAndRecoversAfterReplugging)
     h.Dialogs.Boxes.clear();
     const std::size_t before = unit->ReceivedCount();
     h.Click(S(x.Button));
-    ASSERT_TRUE(RunUntil([&] { return !h.Dialogs.Boxes.empty() && h.Form->ExchangeState == 0; }));
+    ASSERT_TRUE(RunUntil([&] { return !h.Dialogs.Boxes.empty() && h.Form->State() == Awaiting::Nothing; }));
     EXPECT_EQ(h.Dialogs.BoxTexts(), std::vector<QString>{S(x.FinalBox)});
     EXPECT_EQ(LettersSince(unit->Received(), before), x.Letters);
-    EXPECT_TRUE(h.Form->DeviceFound);
+    EXPECT_TRUE(h.Form->Linked());
 
     // Where the receive thread's read cannot be interrupted (Windows) it
     // waits out its time-out first; under Wine that is all the more so.

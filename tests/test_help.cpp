@@ -22,7 +22,7 @@ TEST(Help, HiddenWithoutTheFileAndNoViewerCallAtClose)
         }
         h.Create();
         EXPECT_TRUE(h.Get<QPushButton>(S("HelpButton"))->isHidden()) << folderOfThatName;
-        EXPECT_EQ(h.Form->HelpLibrary, nullptr) << folderOfThatName;
+        EXPECT_EQ(MainFormPeer(*h.Form).HelpLibrary(), nullptr) << folderOfThatName;
         EXPECT_TRUE(h.RequestClose());
     }
 }
@@ -41,8 +41,8 @@ TEST_P(HelpPlace, ShownWithTheFileOpensItByFullPathAndShutsTheViewerDownAtClose)
     WriteFile(helpFile, "help");
     h.Create();
     ASSERT_FALSE(h.Get<QPushButton>(S("HelpButton"))->isHidden());
-    ASSERT_NE(h.Form->HelpLibrary, nullptr);
-    const auto calls = h.Form->HelpLibrary->Calls;
+    ASSERT_NE(MainFormPeer(*h.Form).HelpLibrary(), nullptr);
+    const auto calls = MainFormPeer(*h.Form).HelpLibrary()->Calls;
     EXPECT_EQ(*calls, std::vector<unsigned>{hh::Initialize});
 
     h.Click(S("HelpButton"));
@@ -52,7 +52,7 @@ TEST_P(HelpPlace, ShownWithTheFileOpensItByFullPathAndShutsTheViewerDownAtClose)
 
     EXPECT_TRUE(h.RequestClose());
     EXPECT_EQ(*calls, (std::vector<unsigned>{hh::Initialize, hh::DisplayTopic, hh::CloseAll, hh::Uninitialize}));
-    EXPECT_EQ(h.Form->HelpLibrary, nullptr);
+    EXPECT_EQ(MainFormPeer(*h.Form).HelpLibrary(), nullptr);
 }
 
 // Off Windows the help goes to the desktop: the help file to its CHM viewer,

@@ -303,11 +303,11 @@ TEST_F(MainWindow, GroupButtonsSetTheirOwnSixteenBoxesOnly)
     }
     // The record takes the boxes only at the next FormToConfig.
     h.Click(S("OutputStartStatusCheckNoneButton"));
-    form().ConfigRecord.OutputStartStatus[3] = 1;
-    EXPECT_EQ(form().ConfigRecord.OutputStartStatus[3], 1);
+    MainFormPeer(form()).ConfigRecord().OutputStartStatus[3] = 1;
+    EXPECT_EQ(form().Record().OutputStartStatus[3], 1);
     form().FormToConfig();
     for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(form().ConfigRecord.OutputStartStatus[i], 0);
+        EXPECT_EQ(form().Record().OutputStartStatus[i], 0);
 }
 
 // ---- Form binding ------------------------------------------------------------
@@ -322,10 +322,10 @@ TEST_F(MainWindow, FormToConfigStopsAtTheFirstBadTextKeepingWhatWasReadBefore)
     h.SetText(S("SubMaskAddr1Edit"), S("1"));
     h.SetText(S("DeviceNameEdit"), S("NEW"));
     h.Spin(S("ClientPortCSpinEdit"))->setValue(99);
-    const auto before = form().ConfigRecord;
+    const auto before = form().Record();
 
     EXPECT_THROW(form().FormToConfig(), vantrel::ConversionError);
-    const auto& r = form().ConfigRecord;
+    const auto& r = form().Record();
     EXPECT_EQ(r.IPAddr[0], 10);      // step 1 done
     EXPECT_EQ(r.ClientAddr[0], 7);   // step 2 done
     EXPECT_EQ(r.GateWayAddr[0], 11); // step 3 up to the bad octet
@@ -342,7 +342,7 @@ TEST_F(MainWindow, DhcpAndDisabledClientSkipTheirAddressEdits)
     h.SetText(S("IPAddr2Edit"), S("abc"));
     h.SetText(S("ClientAddr1Edit"), S("zz"));
     form().FormToConfig();
-    const auto& r = form().ConfigRecord;
+    const auto& r = form().Record();
     EXPECT_EQ(r.IPAddr[1], 168);
     EXPECT_EQ(r.ClientAddr[0], 0);
     EXPECT_EQ(r.DHCPEnable, 1);
@@ -375,7 +375,7 @@ TEST_F(MainWindow, NamesAndNumbersRoundTripThroughTheRecord)
     h.Spin(S("UpdatePeriodCSpinEdit"))->setValue(255);
     h.Box(S("InvertOutputsJvCheckBox16"))->setChecked(true);
     form().FormToConfig();
-    const auto& r = form().ConfigRecord;
+    const auto& r = form().Record();
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.DeviceName), 32), std::string(32, 'D'));
     EXPECT_EQ(r.DHCPEnable, 0); // the byte after a full name is the flag
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.EthernetName), 8), std::string("Caf\xe9-?\0\0", 8));
@@ -401,7 +401,7 @@ TEST_F(MainWindow, ShorterDeviceNameKeepsTheOldBytesAfterItsZero)
 {
     h.SetText(S("DeviceNameEdit"), S("AB"));
     form().FormToConfig();
-    const auto bytes = RecordBytes(form().ConfigRecord);
+    const auto bytes = RecordBytes(form().Record());
     EXPECT_EQ(std::string(bytes.begin() + 16, bytes.begin() + 24), std::string("AB\0RVEX\0", 8));
     EXPECT_TRUE(form().ConfigChanged());
 }
@@ -484,7 +484,7 @@ INSTANTIATE_TEST_SUITE_P(
                   true, 0},
         CloseCase{"RecordChangedAsByARead",
                   [](FormHarness& h) {
-                      h.Form->ConfigRecord.Hysteresis[0] = 5;
+                      MainFormPeer(*h.Form).ConfigRecord().Hysteresis[0] = 5;
                       h.Form->ConfigToForm();
                   },
                   {MsgResult::No}, true, true, 0}),
@@ -515,7 +515,7 @@ TEST(CloseRequestFailure, CancelKeepsTheChangedBoxAndTheRecordAsRead)
     h.Dialogs.Answers = {MsgResult::Cancel};
     EXPECT_FALSE(h.RequestClose());
     EXPECT_TRUE(h.Box(S("OutputStartStatusJvCheckBox2"))->isChecked());
-    EXPECT_EQ(h.Form->ConfigRecord.OutputStartStatus[1], 1);
+    EXPECT_EQ(h.Form->Record().OutputStartStatus[1], 1);
 }
 
 // ---- Data files through the window -----------------------------------------------
@@ -531,7 +531,7 @@ TEST_F(MainWindow, SaveThenLoadGivesBackTheSameRecordAndNoChange)
     EXPECT_EQ(h.LogLines(), (QStringList{S("File Saved:"), file}));
     const QByteArray saved = ReadAll(file);
     ASSERT_EQ(saved.size(), 196);
-    const auto savedRecord = RecordBytes(form().ConfigRecord);
+    const auto savedRecord = RecordBytes(form().Record());
     EXPECT_EQ(0, std::memcmp(saved.constData() + 36, savedRecord.data(), 160));
 
     // Unsaved edits are replaced by the load without a question.
@@ -540,7 +540,7 @@ TEST_F(MainWindow, SaveThenLoadGivesBackTheSameRecordAndNoChange)
     form().FormToConfig();
     h.Dialogs.FileNames.push_back(file);
     h.Click(S("LoadButton"));
-    EXPECT_EQ(RecordBytes(form().ConfigRecord), savedRecord);
+    EXPECT_EQ(RecordBytes(form().Record()), savedRecord);
     EXPECT_EQ(h.Edit(S("DeviceNameEdit"))->text(), S("Plant-7"));
     EXPECT_TRUE(h.Box(S("InvertInputsJvCheckBox1"))->isChecked());
     EXPECT_FALSE(form().ConfigChanged());
@@ -590,22 +590,22 @@ TEST_P(LoadRefusal, RefusedFilesChangeNothing)
 
     h.SetText(S("IPAddr1Edit"), S("1"));
     h.Form->FormToConfig(); // an unsaved edit
-    const auto recordBefore = RecordBytes(h.Form->ConfigRecord);
-    const auto snapshotBefore = RecordBytes(h.Form->ConfigSnapshot);
+    const auto recordBefore = RecordBytes(h.Form->Record());
+    const auto snapshotBefore = RecordBytes(h.Form->Snapshot());
     h.Dialogs.FileNames.push_back(file);
     h.Click(S("LoadButton"));
 
     if (c.box == nullptr) {
         EXPECT_TRUE(h.Dialogs.Boxes.empty());
-        EXPECT_EQ(h.Form->ConfigRecord.IPAddr[0], 10);
+        EXPECT_EQ(h.Form->Record().IPAddr[0], 10);
         EXPECT_EQ(h.Edit(S("IPAddr1Edit"))->text(), S("10"));
         return;
     }
     ASSERT_EQ(h.Dialogs.Boxes.size(), 1u);
     EXPECT_EQ(h.Dialogs.Boxes[0].Text, S(c.box));
     EXPECT_EQ(h.Dialogs.Boxes[0].Type, MsgType::Error);
-    EXPECT_EQ(RecordBytes(h.Form->ConfigRecord), recordBefore);
-    EXPECT_EQ(RecordBytes(h.Form->ConfigSnapshot), snapshotBefore);
+    EXPECT_EQ(RecordBytes(h.Form->Record()), recordBefore);
+    EXPECT_EQ(RecordBytes(h.Form->Snapshot()), snapshotBefore);
     EXPECT_EQ(h.Edit(S("IPAddr1Edit"))->text(), S("1"));
     EXPECT_EQ(h.LogLines(), c.logsFileError ? (QStringList{S("File Error:"), file}) : QStringList{});
 }

@@ -40,7 +40,7 @@ struct ShownWindow {
         h.Dialogs.Boxes.clear();
         h.Get<QPushButton>(S("ReadButton"))->click(); // a press that paints nothing itself
         ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
-        ASSERT_TRUE(h.WaitForState(0));
+        ASSERT_TRUE(h.WaitForState(Awaiting::Nothing));
         QCoreApplication::processEvents(); // the repaints
     }
     // The window's pixels as they are on the screen.

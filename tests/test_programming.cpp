@@ -51,7 +51,7 @@ TEST_P(AddressCheck, LogsOneLinePerFailingGroupAndSendsNothing)
     h.Box(S("EnableClientJvCheckBox"))->setChecked(c.client);
     for (auto [edit, text] : c.texts)
         h.SetText(S(edit), S(text));
-    const auto before = h.Form->ConfigRecord;
+    const auto before = h.Form->Record();
     EXPECT_EQ(h.Form->CheckAddresses(), c.log.isEmpty());
     EXPECT_EQ(h.LogLines(), c.log);
     h.Click(S("ClearButton"));
@@ -60,7 +60,7 @@ TEST_P(AddressCheck, LogsOneLinePerFailingGroupAndSendsNothing)
         EXPECT_EQ(h.Dialogs.BoxTexts(), std::vector<QString>{S("There are errors")});
         EXPECT_EQ(h.LogLines(), c.log);
         EXPECT_EQ(unit->ReceivedCount(), 0u);
-        EXPECT_EQ(std::memcmp(&before, &h.Form->ConfigRecord, sizeof before), 0);
+        EXPECT_EQ(std::memcmp(&before, &h.Form->Record(), sizeof before), 0);
     } else {
         ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
     }
@@ -123,7 +123,7 @@ TEST(WriteExchange, DefaultConfigurationGoesOutByteForByte)
     h.Dialogs.OnBox = [&](const ShownBox&) { logAtBox = h.LogLines(); };
     h.Click(S("WriteButton"));
     ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
-    ASSERT_TRUE(h.WaitForState(0));
+    ASSERT_TRUE(h.WaitForState(Awaiting::Nothing));
     EXPECT_EQ(h.Dialogs.Boxes[0].Type, MsgType::Information);
     EXPECT_EQ(logAtBox, (QStringList{S("Appware Version:1.05"), S("Serial Number: 4711"), S("Data downloaded")}));
     const auto expected = DefaultWriteRequests();
@@ -185,15 +185,15 @@ TEST(WriteExchange, WriteThenReadGivesBackTheSameConfiguration)
     h.Box(S("OutputStartStatusJvCheckBox12"))->setChecked(true);
     h.Click(S("WriteButton"));
     ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
-    const ConfigRecord written = h.Form->ConfigRecord;
-    h.Form->ConfigRecord = ConfigRecord{};
+    const ConfigRecord written = h.Form->Record();
+    MainFormPeer(*h.Form).ConfigRecord() = ConfigRecord{};
     h.Click(S("ReadButton"));
     ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
-    EXPECT_EQ(std::memcmp(&written, &h.Form->ConfigRecord, 88), 0);
-    EXPECT_EQ(h.Form->ConfigRecord.ClientPort, 65535);
-    EXPECT_EQ(h.Form->ConfigRecord.UpdatePeriod, 200);
-    EXPECT_EQ(h.Form->ConfigRecord.ServerTimeout, 3);
-    EXPECT_EQ(std::memcmp(written.InvertInputs, h.Form->ConfigRecord.InvertInputs, 64), 0);
+    EXPECT_EQ(std::memcmp(&written, &h.Form->Record(), 88), 0);
+    EXPECT_EQ(h.Form->Record().ClientPort, 65535);
+    EXPECT_EQ(h.Form->Record().UpdatePeriod, 200);
+    EXPECT_EQ(h.Form->Record().ServerTimeout, 3);
+    EXPECT_EQ(std::memcmp(written.InvertInputs, h.Form->Record().InvertInputs, 64), 0);
 }
 
 TEST(WriteExchange, UnitStopsMidWayThenANewPressStartsOverFromS)
@@ -203,9 +203,9 @@ TEST(WriteExchange, UnitStopsMidWayThenANewPressStartsOverFromS)
     unit->StopAnsweringAfter(4); // 'S', 'E', 'd' 0, 'D' 0 answered
     h.Create();
     h.Click(S("WriteButton"));
-    ASSERT_TRUE(h.WaitForState(11));
+    ASSERT_TRUE(h.WaitForState(Awaiting::WriteBlock1Data));
     QTest::qWait(100);
-    EXPECT_EQ(h.Form->ExchangeState, 11);
+    EXPECT_EQ(h.Form->State(), Awaiting::WriteBlock1Data);
     EXPECT_TRUE(h.Dialogs.Boxes.empty());
     unit->StopAnsweringAfter(1000);
     h.Click(S("WriteButton"));
@@ -219,12 +219,12 @@ TEST(WriteExchange, RecordIsEncodedWhenTheBlockIsSentNotAtThePress)
 {
     UnitHarness h;
     auto unit = h.AddUnit();
-    unit->StopAnsweringAfter(1); // waits in state 8 for the answer to 'E'
+    unit->StopAnsweringAfter(1); // waits in WriteErase for the answer to 'E'
     h.Create();
     h.Click(S("WriteButton"));
-    ASSERT_TRUE(h.WaitForState(8));
+    ASSERT_TRUE(h.WaitForState(Awaiting::WriteErase));
     unit->StopAnsweringAfter(1); // no answer to 'E' yet
-    h.Form->ConfigRecord.IPAddr[0] = 99;
+    MainFormPeer(*h.Form).ConfigRecord().IPAddr[0] = 99;
     unit->StopAnsweringAfter(1000);
     unit->InjectReply(Report{});
     ASSERT_TRUE(h.WaitForBox(S("Download Complete")));
@@ -505,7 +505,7 @@ TEST_P(MacRefusals, NothingIsSentWhenTheAddressCannotBeMade)
         h.SetText(S("NewMAC1Edit"), S(c.mac1));
     h.Click(S("SendNewMACButton"));
     EXPECT_EQ(h.Dialogs.BoxTexts(), std::vector<QString>{S(c.box)});
-    EXPECT_EQ(h.Form->ExchangeState, 0);
+    EXPECT_EQ(h.Form->State(), Awaiting::Nothing);
     QTest::qWait(20);
     EXPECT_EQ(unit->ReceivedCount(), 0u);
     EXPECT_TRUE(h.LogLines().isEmpty());
@@ -530,7 +530,7 @@ TEST(MacExchange, AnotherApplicationGetsNoAddress)
     h.Create();
     h.Click(S("SendNewMACButton"));
     ASSERT_TRUE(h.WaitForBox(S("Application is not a QUORVEX Vantrel")));
-    ASSERT_TRUE(h.WaitForState(0));
+    ASSERT_TRUE(h.WaitForState(Awaiting::Nothing));
     QTest::qWait(20);
     EXPECT_EQ(unit->ReceivedCount(), 1u);
     EXPECT_TRUE(h.LogLines().isEmpty());

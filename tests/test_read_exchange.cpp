@@ -31,7 +31,7 @@ TEST(ReadExchange, FullReadShowsTheUnitWithExactRequestsAndLogLines)
     };
     h.Click(S("ReadButton"));
     ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
-    ASSERT_TRUE(h.WaitForState(0));
+    ASSERT_TRUE(h.WaitForState(Awaiting::Nothing));
 
     EXPECT_EQ(h.Dialogs.Boxes.size(), 1u);
     EXPECT_EQ(h.Dialogs.Boxes[0].Type, MsgType::Information);
@@ -78,7 +78,7 @@ TEST(ReadExchange, SecondReadCarriesWhatTheLastRequestLeft)
     h.Create();
     h.Click(S("ReadButton"));
     ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
-    ASSERT_TRUE(h.WaitForState(0));
+    ASSERT_TRUE(h.WaitForState(Awaiting::Nothing));
     h.Click(S("ReadButton"));
     ASSERT_TRUE(WaitUntil([&] { return h.Dialogs.Boxes.size() == 2; }));
     const auto sent = unit->Received();
@@ -97,15 +97,15 @@ TEST(ReadExchange, IdentificationOfAnotherApplicationEndsTheExchange)
         unit->SetIdentity(id);
         unit->StoreConfig(SampleUnitConfig());
         h.Create();
-        const auto before = h.Form->ConfigRecord;
+        const auto before = h.Form->Record();
         h.Click(S("ReadButton"));
         ASSERT_TRUE(h.WaitForBox(S("Application is not a QUORVEX Vantrel")));
-        ASSERT_TRUE(h.WaitForState(0));
+        ASSERT_TRUE(h.WaitForState(Awaiting::Nothing));
         EXPECT_EQ(h.Dialogs.Boxes[0].Type, MsgType::Error);
         EXPECT_TRUE(h.LogLines().isEmpty());
         QTest::qWait(50);
         EXPECT_EQ(unit->ReceivedCount(), 1u); // only 'S'
-        EXPECT_EQ(std::memcmp(&before, &h.Form->ConfigRecord, sizeof before), 0);
+        EXPECT_EQ(std::memcmp(&before, &h.Form->Record(), sizeof before), 0);
     }
 }
 
@@ -173,7 +173,7 @@ TEST_P(FindUnit, PatternsInOrderFirstMatchWins)
         const bool expectTraffic = int(i) == c.linked && c.box == nullptr;
         EXPECT_EQ(units[i]->ReceivedCount() > 0, expectTraffic) << "unit " << i;
     }
-    EXPECT_EQ(h.Form->DeviceFound.load(), c.linked >= 0);
+    EXPECT_EQ(h.Form->Linked(), c.linked >= 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -241,7 +241,7 @@ TEST(FindUnitOpenFailure, FailedOpensGoOnWithTheNextPattern)
         h.Create();
         h.Click(S("ReadButton"));
         EXPECT_EQ(h.Dialogs.BoxTexts(), std::vector<QString>{S("Cannot find QUORVEX")});
-        EXPECT_FALSE(h.Form->DeviceFound);
+        EXPECT_FALSE(h.Form->Linked());
         EXPECT_EQ(h.Backend.EnumerationCount(), 3);
         // Patterns 1 and 3 both match the unit: its reason is logged once.
         EXPECT_EQ(h.LogLines(), QStringList{S("Cannot open sim:0: Device or resource busy")});
@@ -267,7 +267,7 @@ TEST(LinkLoss, UnplugWhileIdleThenPlugBackAndReadOnANewThread)
     h.Click(S("ReadButton"));
     ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
     unit->Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !h.Form->DeviceFound; }));
+    ASSERT_TRUE(WaitUntil([&] { return !h.Form->Linked(); }));
     EXPECT_EQ(h.Dialogs.Boxes.size(), 1u); // nothing shown when the unit goes
 
     h.Click(S("ReadButton"));
@@ -288,9 +288,9 @@ TEST(LinkLoss, UnplugMidReadLeavesTheStateUntilTheNextPress)
     unit->UnplugAfter(3); // gone on receiving the fourth request ('r' of block 1)
     h.Create();
     h.Click(S("ReadButton"));
-    ASSERT_TRUE(WaitUntil([&] { return !h.Form->DeviceFound; }));
-    EXPECT_EQ(h.Form->ExchangeState, 18);
-    EXPECT_EQ(h.Form->ConfigRecord.IPAddr[0], 10);       // block 0 decoded
+    ASSERT_TRUE(WaitUntil([&] { return !h.Form->Linked(); }));
+    EXPECT_EQ(h.Form->State(), Awaiting::ReadBlock1);
+    EXPECT_EQ(h.Form->Record().IPAddr[0], 10);       // block 0 decoded
     EXPECT_EQ(h.Edit(S("IPAddr1Edit"))->text(), S("192")); // not yet shown
     EXPECT_TRUE(h.Dialogs.Boxes.empty());
 
@@ -308,8 +308,8 @@ TEST(LinkLoss, RequestThatCannotBeWrittenEndsExchangeAndLink)
     h.Create();
     h.Click(S("ReadButton"));
     EXPECT_EQ(h.Dialogs.BoxTexts(), std::vector<QString>{S("Cannot write to QUORVEX")});
-    EXPECT_EQ(h.Form->ExchangeState, 0);
-    EXPECT_FALSE(h.Form->DeviceFound);
+    EXPECT_EQ(h.Form->State(), Awaiting::Nothing);
+    EXPECT_FALSE(h.Form->Linked());
 
     unit->FailWrites(false);
     h.Click(S("ReadButton"));
@@ -322,12 +322,12 @@ TEST(LinkLoss, RequestThatCannotBeWrittenEndsExchangeAndLink)
     h.Dialogs.Boxes.clear();
     unit->StopAnsweringAfter(unit->ReceivedCount() + 2);
     h.Click(S("ReadButton"));
-    ASSERT_TRUE(h.WaitForState(17));
+    ASSERT_TRUE(h.WaitForState(Awaiting::ReadBlock0Done));
     unit->FailWrites(true);
     unit->InjectReply(Report{}); // the late answer to 'R'
     ASSERT_TRUE(h.WaitForBox(S("Cannot write to QUORVEX")));
-    EXPECT_EQ(h.Form->ExchangeState, 0);
-    EXPECT_FALSE(h.Form->DeviceFound);
+    EXPECT_EQ(h.Form->State(), Awaiting::Nothing);
+    EXPECT_FALSE(h.Form->Linked());
 }
 
 TEST(ExchangeState, PressDuringAnExchangeStartsOverAndIdleReportsAreIgnored)
@@ -337,20 +337,20 @@ TEST(ExchangeState, PressDuringAnExchangeStartsOverAndIdleReportsAreIgnored)
     unit->StopAnsweringAfter(2); // answers 'S' and 'r' 0, then nothing
     h.Create();
     h.Click(S("ReadButton"));
-    ASSERT_TRUE(h.WaitForState(17));
+    ASSERT_TRUE(h.WaitForState(Awaiting::ReadBlock0Done));
     QTest::qWait(100);
-    EXPECT_EQ(h.Form->ExchangeState, 17); // waits without end
+    EXPECT_EQ(h.Form->State(), Awaiting::ReadBlock0Done); // waits without end
 
     unit->StopAnsweringAfter(1000);
     h.Click(S("ReadButton"));
-    EXPECT_EQ(h.Form->ExchangeState, 15);
+    EXPECT_EQ(h.Form->State(), Awaiting::ReadIdentify);
     ASSERT_TRUE(h.WaitForBox(S("Read Complete")));
     const auto sent = unit->Received();
     ASSERT_EQ(sent.size(), 9u);
     EXPECT_EQ(sent[3][1], 'S');
 
     // A report in state 0 sends nothing and changes nothing.
-    ASSERT_TRUE(h.WaitForState(0));
+    ASSERT_TRUE(h.WaitForState(Awaiting::Nothing));
     const QStringList log = h.LogLines();
     Report stray{};
     stray[2] = 0x00;
@@ -360,8 +360,8 @@ TEST(ExchangeState, PressDuringAnExchangeStartsOverAndIdleReportsAreIgnored)
     QTest::qWait(150);
     EXPECT_EQ(unit->ReceivedCount(), 9u);
     EXPECT_EQ(h.LogLines(), log);
-    EXPECT_EQ(h.Form->ExchangeState, 0);
-    EXPECT_EQ(h.Form->InReport[3], 0x01); // it was delivered all the same
+    EXPECT_EQ(h.Form->State(), Awaiting::Nothing);
+    EXPECT_EQ(MainFormPeer(*h.Form).InReport()[3], 0x01); // it was delivered all the same
 }
 
 TEST(ExchangeState, ShortReportsKeepTheRestOfTheEarlierInput)
@@ -385,7 +385,7 @@ TEST(Shutdown, WindowDestroyedMidExchangeOrMidHandOverStopsTheThreadQuickly)
         unit->StopAnsweringAfter(3);
         h.Create();
         h.Click(S("ReadButton"));
-        ASSERT_TRUE(h.WaitForState(18));
+        ASSERT_TRUE(h.WaitForState(Awaiting::ReadBlock1));
         if (variant == 1) {
             // The receive thread has a report and waits for the main thread.
             unit->InjectReply(Report{});

@@ -43,9 +43,10 @@ CountingHandle& OpenLink(TMainForm& form, SimulatedUnit& unit)
 {
     auto counting = std::make_unique<CountingHandle>(unit.Open(HidOpenMode::Read));
     CountingHandle& reads = *counting;
-    form.DeviceWriteHandle = unit.Open(HidOpenMode::Write);
-    form.DeviceReadHandle = std::move(counting);
-    form.DeviceFound = true;
+    MainFormPeer peer(form);
+    peer.DeviceWriteHandle() = unit.Open(HidOpenMode::Write);
+    peer.DeviceReadHandle() = std::move(counting);
+    peer.DeviceFound() = true;
     return reads;
 }
 
@@ -56,11 +57,11 @@ TEST(ReceiveThread, EndsOnceDeviceFoundIsClearedInsteadOfSpinning)
     UnitHarness h;
     auto unit = h.AddUnit();
     OpenLink(h.Create(), *unit);
-    Port1Comms thread(*h.Form);
-    thread.start();
-    h.Form->DeviceFound = false;
+    const auto thread = MainFormPeer(*h.Form).MakeReceiveThread();
+    thread->start();
+    MainFormPeer(*h.Form).DeviceFound() = false;
     unit->InjectReply(Report{}); // ends a read that may be waiting
-    EXPECT_TRUE(WaitUntil([&] { return thread.isFinished(); }));
+    EXPECT_TRUE(WaitUntil([&] { return thread->isFinished(); }));
 }
 
 TEST(ReceiveThread, IdleLinkWaitsInOneReadUntilStopped)
@@ -68,10 +69,10 @@ TEST(ReceiveThread, IdleLinkWaitsInOneReadUntilStopped)
     UnitHarness h;
     auto unit = h.AddUnit();
     CountingHandle& reads = OpenLink(h.Create(), *unit);
-    Port1Comms thread(*h.Form);
-    thread.start();
+    const auto thread = MainFormPeer(*h.Form).MakeReceiveThread();
+    thread->start();
     QTest::qWait(300);
-    thread.StopAndJoin();
+    thread->StopAndJoin();
     // Without a time-out to poll with, the idle thread made one read, and
     // stopping interrupted that one. Elsewhere it reads with a time-out.
 #ifdef __linux__
@@ -79,7 +80,7 @@ TEST(ReceiveThread, IdleLinkWaitsInOneReadUntilStopped)
 #else
     EXPECT_GE(reads.Reads.load(), 1);
 #endif
-    EXPECT_TRUE(h.Form->DeviceFound); // stopping is not losing the unit
+    EXPECT_TRUE(h.Form->Linked()); // stopping is not losing the unit
 }
 
 TEST(ReceiveThread, InterruptedReadReturnsNothingOnceAndReportsStillCome)

@@ -107,7 +107,7 @@ bool RunExchange(UnitHarness& h, const char* button, const QString& finalBox)
     if (h.Dialogs.Boxes.empty())
         loop.exec();
     h.Dialogs.OnBox = nullptr;
-    return h.Dialogs.BoxTexts() == std::vector<QString>{finalBox} && h.Form->ExchangeState == 0;
+    return h.Dialogs.BoxTexts() == std::vector<QString>{finalBox} && h.Form->State() == Awaiting::Nothing;
 }
 
 } // namespace
@@ -158,7 +158,7 @@ TEST(Soak, HeapThreadsAndOpenFilesStayFlatOverThousandsOfExchanges)
 
         // Unplugged and plugged in again: the next press finds it anew.
         unit->Unplug();
-        ASSERT_TRUE(WaitUntil([&] { return !h.Form->DeviceFound; }));
+        ASSERT_TRUE(WaitUntil([&] { return !h.Form->Linked(); }));
         unit->PlugIn();
     }
     EXPECT_LE(unit->Received().size(), 16u);

@@ -130,7 +130,7 @@ TEST(Windows, IdleReceiveThreadWakesOnItsReadTimeOut)
     FormHarness h(&counting);
     h.Create();
     h.Click(S("ReadButton")); // links, reads, and then the link stands idle
-    ASSERT_TRUE(WaitUntil([&] { return h.Form->ExchangeState == 0 && h.Form->DeviceFound; }));
+    ASSERT_TRUE(WaitUntil([&] { return h.Form->State() == Awaiting::Nothing && h.Form->Linked(); }));
     QTest::qWait(500);
     const int before = counting.Reads;
     QElapsedTimer idle;

@@ -21,8 +21,6 @@
 #include <algorithm>
 #include <exception>
 
-TMainForm* MainForm = nullptr;
-
 QString MainFormTitle()
 {
     return QStringLiteral("QUORVEX Vantrel") + QStringLiteral(" Vesion: ") + QStringLiteral("1.00");
@@ -45,7 +43,6 @@ TMainForm::TMainForm(const MainFormServices& services, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TMainForm>()), Services(services)
 {
     ui->setupUi(this);
-    MainForm = this;
 
     IPAddrEdits = FindNumbered<QLineEdit, 4>(this, QStringLiteral("IPAddr%1Edit"));
     GateWayAddrEdits = FindNumbered<QLineEdit, 4>(this, QStringLiteral("GateWayAddr%1Edit"));
@@ -83,8 +80,6 @@ TMainForm::~TMainForm()
     // The receive thread touches the window's buffers: it is stopped and
     // joined before any of them goes away.
     CloseLink();
-    if (MainForm == this)
-        MainForm = nullptr;
 }
 
 int CaptionOverflow(const QWidget* root, const QFont& font)
@@ -199,7 +194,7 @@ bool TMainForm::RunGuarded(const std::function<void()>& handler)
 void TMainForm::FormCreate()
 {
     setWindowTitle(MainFormTitle());
-    ExchangeState = 0;
+    ExchangeState = Awaiting::Nothing;
     ui->AdvPageControl1->setCurrentWidget(ui->GeneralAdvTabSheet);
     SetDefaultConfig();
     TakeConfigSnapshot();

@@ -6,6 +6,7 @@
 // on the main thread.
 
 #include "common/FixedPaths.h"
+#include "app/ExchangeStates.h"
 #include "app/OperatorDialogs.h"
 #include "config/ConfigRecord.h"
 #include "help/HelpViewer.h"
@@ -32,6 +33,7 @@ class TMainForm;
 }
 
 class Port1Comms;
+class MainFormPeer;
 
 // What the window needs from outside: the operator's dialogs, the HID layer
 // and its fixed places. All three outlive the window. Off Windows the help
@@ -95,7 +97,6 @@ public:
     // then over.
     bool SendOutReport();
     void HandleInReport();
-    void HandleInReportGuarded(); // as the receive thread runs it
     bool CheckIdentReply(bool logIdentity);
 
     // The address check before a write; logs each failing group.
@@ -110,24 +111,11 @@ public:
     void SetUpHelp();
     void CloseHelp();
 
-    vantrel::ConfigRecord ConfigRecord{};
-    vantrel::ConfigRecord ConfigSnapshot{};
-
-    // Set by the main thread before the receive thread starts, cleared by the
-    // receive thread when a read fails.
-    std::atomic<bool> DeviceFound{false};
-    std::unique_ptr<vantrel::HidHandle> DeviceWriteHandle;
-    std::unique_ptr<vantrel::HidHandle> DeviceReadHandle; // used by the receive thread only
-    vantrel::Report InReport{};
-    vantrel::Report OutReport{};
-    int ExchangeState = 0;
-    std::uint8_t BlockNumber = 0;
-    vantrel::BlockImage BlockImage{};
-
-    QStringList MacAllocationList;
-    QString HelpFilePath;
-    std::uintptr_t HelpCookie = 0;
-    std::unique_ptr<vantrel::HelpViewer> HelpLibrary;
+    // What the window holds, to look at.
+    Awaiting State() const { return ExchangeState; }
+    bool Linked() const { return DeviceFound; } // a link to the unit stands
+    const vantrel::ConfigRecord& Record() const { return ConfigRecord; }
+    const vantrel::ConfigRecord& Snapshot() const { return ConfigSnapshot; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -142,14 +130,20 @@ private:
     void ApplyFont();
     void SetGroupChecked(const std::array<QCheckBox*, 16>& group, bool checked);
     // Connects, sends 'S' and enters the exchange's first state.
-    bool StartExchange(int firstState);
-    // States 7 to 14: the write and MAC address exchanges.
+    bool StartExchange(const WindowExchange& exchange);
+    // The write and MAC address exchanges' states.
     void HandleProgrammingReport();
     // Sends OutReport and, when it went out, enters `nextState`.
-    bool SendAndGo(int nextState);
-    // Builds the request of `step` in OutReport, with BlockNumber as its
-    // block number, and sends it as SendAndGo does.
-    bool SendStep(const vantrel::RequestStep& step, int nextState, const vantrel::MacOctets& mac = {});
+    bool SendAndGo(Awaiting nextState);
+    // Builds the request of `exchange` that leads to `nextState` in
+    // OutReport, with BlockNumber as its block number, and sends it as
+    // SendAndGo does.
+    bool SendStep(const WindowExchange& exchange, Awaiting nextState, const vantrel::MacOctets& mac = {});
+    // The receive thread's hand-over, on the main thread, once a report is
+    // in InReport: HandleInReport as a handler runs.
+    void HandleInReportGuarded();
+    // A receive thread on the open link, not yet started.
+    std::unique_ptr<Port1Comms> MakeReceiveThread();
     // The six octets "Send New MAC" sends: entries 5 to 2 of the allocation
     // list, then the two edits. Shows why and returns false when they
     // cannot be made.
@@ -171,14 +165,35 @@ private:
     std::array<QCheckBox*, 16> InvertOutputsCheckBoxes{};
     std::array<QCheckBox*, 16> OutputStartStatusCheckBoxes{};
 
+    vantrel::ConfigRecord ConfigRecord{};
+    vantrel::ConfigRecord ConfigSnapshot{};
+
+    // Set by the main thread before the receive thread starts, cleared by the
+    // receive thread when a read fails.
+    std::atomic<bool> DeviceFound{false};
+    std::unique_ptr<vantrel::HidHandle> DeviceWriteHandle;
+    std::unique_ptr<vantrel::HidHandle> DeviceReadHandle; // used by the receive thread only
+    vantrel::Report InReport{};
+    vantrel::Report OutReport{};
+    Awaiting ExchangeState = Awaiting::Nothing;
+    std::uint8_t BlockNumber = 0;
+    vantrel::BlockImage BlockImage{};
+
+    QStringList MacAllocationList;
+    QString HelpFilePath;
+    std::uintptr_t HelpCookie = 0;
+    std::unique_ptr<vantrel::HelpViewer> HelpLibrary;
+
+    // Declared after the handles it reads from: it goes first.
     std::unique_ptr<Port1Comms> Port1;
 
     bool MacFileExisted = false; // at start-up, and readable
     vantrel::MacAllocationFile MacFileAsRead; // the file as read at start-up
-};
 
-// The one main window of the running program.
-extern TMainForm* MainForm;
+    // The tests, the fuzz targets and the benchmarks set up and look into
+    // the window's state through it (tests/support/MainFormPeer.h).
+    friend class MainFormPeer;
+};
 
 // How many pixels the widest caption (label, check box, button) below
 // `root` needs beyond its box at `font`; 0 or less when all fit.

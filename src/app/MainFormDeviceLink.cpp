@@ -11,7 +11,7 @@ void TMainForm::FindAndOpenDevice(std::string pattern)
         DeviceWriteHandle = std::move(unit.Write);
         DeviceReadHandle = std::move(unit.Read);
         DeviceFound = true;
-        Port1 = std::make_unique<Port1Comms>(*this);
+        Port1 = MakeReceiveThread();
         // Lowest, not idle: at idle priority (SCHED_IDLE on Linux) a busy
         // machine starves the thread, and a reply waits far longer to reach
         // HandleInReport than at lowest priority (BM_HandOverUnderLoad in
@@ -49,6 +49,11 @@ bool TMainForm::ConnectToUnit()
         return false;
     }
     return true;
+}
+
+std::unique_ptr<Port1Comms> TMainForm::MakeReceiveThread()
+{
+    return std::make_unique<Port1Comms>(*DeviceReadHandle, DeviceFound, InReport, [this] { HandleInReportGuarded(); });
 }
 
 void TMainForm::CloseLink()

@@ -1,7 +1,8 @@
 // The exchanges with the unit: each button sends 'S' and sets the state;
 // from then on every input report takes exactly one step of the state
-// machine, which reads the reply, sends the next request and sets the next
-// state. OutReport is one buffer that is never cleared between requests.
+// machine (app/ExchangeStates.h), which reads the reply, sends the next
+// request and sets the next state. OutReport is one buffer that is never
+// cleared between requests.
 
 #include "app/MainForm.h"
 #include "common/AnsiText.h"
@@ -14,22 +15,22 @@ bool TMainForm::SendOutReport()
         return true;
     // A request that cannot be written ends the exchange and the link; the
     // next press searches for the unit again.
-    ExchangeState = 0;
+    ExchangeState = Awaiting::Nothing;
     CloseLink();
     Services.Dialogs.MessageDlg(QStringLiteral("Cannot write to QUORVEX"), MsgType::Error, MsgButtons::Ok);
     return false;
 }
 
-bool TMainForm::StartExchange(int firstState)
+bool TMainForm::StartExchange(const WindowExchange& exchange)
 {
     if (!ConnectToUnit())
         return false;
-    return SendStep(vantrel::kReadRequests[0], firstState); // 'S' opens every exchange
+    return SendStep(exchange, exchange.States.front()); // 'S' opens every exchange
 }
 
 void TMainForm::ReadButtonClick()
 {
-    StartExchange(15);
+    StartExchange(kReadExchange);
 }
 
 bool TMainForm::CheckIdentReply(bool logIdentity)
@@ -38,7 +39,7 @@ bool TMainForm::CheckIdentReply(bool logIdentity)
     if (!ident.IsOurApplication) {
         Services.Dialogs.MessageDlg(QStringLiteral("Application is not a ") + QStringLiteral("QUORVEX Vantrel"),
                                     MsgType::Error, MsgButtons::Ok);
-        ExchangeState = 0;
+        ExchangeState = Awaiting::Nothing;
         return false;
     }
     if (logIdentity) {
@@ -58,38 +59,38 @@ void TMainForm::HandleInReport()
     using namespace vantrel;
     switch (ExchangeState) {
     // ---- read: 'S', 'r' 0, 'R' 0, 'r' 1, 'R' 1, 'M' 'R'
-    case 15:
+    case Awaiting::ReadIdentify:
         if (!CheckIdentReply(true))
             return;
         BlockNumber = 0;
-        SendStep(kReadRequests[1], 16);
+        SendStep(kReadExchange, Awaiting::ReadBlock0);
         return;
-    case 16:
+    case Awaiting::ReadBlock0:
         BlockImage = TakeBlockImage(InReport);
-        if (SendStep(kReadRequests[2], 17))
+        if (SendStep(kReadExchange, Awaiting::ReadBlock0Done))
             ++BlockNumber;
         return;
-    case 17:
+    case Awaiting::ReadBlock0Done:
         DecodeBlock0(BlockImage, ConfigRecord);
-        SendStep(kReadRequests[3], 18);
+        SendStep(kReadExchange, Awaiting::ReadBlock1);
         return;
-    case 18:
+    case Awaiting::ReadBlock1:
         BlockImage = TakeBlockImage(InReport);
-        SendStep(kReadRequests[4], 19);
+        SendStep(kReadExchange, Awaiting::ReadBlock1Done);
         return;
-    case 19:
+    case Awaiting::ReadBlock1Done:
         DecodeBlock1(BlockImage, ConfigRecord);
         ConfigToForm();
-        SendStep(kReadRequests[5], 20);
+        SendStep(kReadExchange, Awaiting::ReadMac);
         return;
-    case 20: {
+    case Awaiting::ReadMac: {
         // Set only when it shows another address, as ConfigToForm does.
         const QString mac = QString::fromLatin1(MacAddressText(InReport.data() + 2));
         if (ui->MACAddressEdit->text() != mac)
             ui->MACAddressEdit->setText(mac);
         Log(QStringLiteral("Data read"));
         Services.Dialogs.MessageDlg(QStringLiteral("Read Complete"), MsgType::Information, MsgButtons::Ok);
-        ExchangeState = 0;
+        ExchangeState = Awaiting::Nothing;
         ConfigToForm();
         return;
     }

@@ -1,6 +1,6 @@
 // The two exchanges that program the unit: the configuration write
 // ('S', 'E', 'd' 0, 'D' 0, 'd' 1, 'D' 1, 'Z') and the MAC address write
-// ('S', 'M' 'W'). Both end in state 13 with "Download Complete".
+// ('S', 'M' 'W'). Both end in Awaiting::DownloadEnd with "Download Complete".
 
 #include "app/MainForm.h"
 
@@ -13,7 +13,7 @@ void TMainForm::WriteButtonClick()
         return;
     }
     FormToConfig();
-    StartExchange(7);
+    StartExchange(kWriteExchange);
 }
 
 void TMainForm::SendNewMACButtonClick()
@@ -22,17 +22,17 @@ void TMainForm::SendNewMACButtonClick()
     std::array<std::uint8_t, 6> octets{};
     if (!NewMacAddress(octets))
         return;
-    StartExchange(14);
+    StartExchange(kMacExchange);
 }
 
-bool TMainForm::SendStep(const vantrel::RequestStep& step, int nextState, const vantrel::MacOctets& mac)
+bool TMainForm::SendStep(const WindowExchange& exchange, Awaiting nextState, const vantrel::MacOctets& mac)
 {
     // The block requests carry BlockNumber as the exchange has kept it.
-    vantrel::BuildRequest(step, BlockNumber, OutReport, ConfigRecord, mac);
+    vantrel::BuildRequest(exchange.RequestBefore(nextState), BlockNumber, OutReport, ConfigRecord, mac);
     return SendAndGo(nextState);
 }
 
-bool TMainForm::SendAndGo(int nextState)
+bool TMainForm::SendAndGo(Awaiting nextState)
 {
     if (!SendOutReport())
         return false;
@@ -44,45 +44,45 @@ void TMainForm::HandleProgrammingReport()
 {
     using namespace vantrel;
     switch (ExchangeState) {
-    case 7:
+    case Awaiting::WriteIdentify:
         if (!CheckIdentReply(true))
             return;
         BlockNumber = 0;
-        SendStep(kWriteRequests[1], 8);
+        SendStep(kWriteExchange, Awaiting::WriteErase);
         return;
-    case 8:
+    case Awaiting::WriteErase:
         // The record is encoded now, not at the press.
-        SendStep(kWriteRequests[2], 9);
+        SendStep(kWriteExchange, Awaiting::WriteBlock0Data);
         return;
-    case 9:
-        if (SendStep(kWriteRequests[3], 10))
+    case Awaiting::WriteBlock0Data:
+        if (SendStep(kWriteExchange, Awaiting::WriteBlock0Done))
             BlockNumber = 1;
         return;
-    case 10:
-        SendStep(kWriteRequests[4], 11);
+    case Awaiting::WriteBlock0Done:
+        SendStep(kWriteExchange, Awaiting::WriteBlock1Data);
         return;
-    case 11:
-        if (SendStep(kWriteRequests[5], 12))
+    case Awaiting::WriteBlock1Data:
+        if (SendStep(kWriteExchange, Awaiting::WriteBlock1Done))
             ++BlockNumber;
         return;
-    case 12:
-        if (SendStep(kWriteRequests[6], 13))
+    case Awaiting::WriteBlock1Done:
+        if (SendStep(kWriteExchange, Awaiting::DownloadEnd))
             Log(QStringLiteral("Data downloaded"));
         return;
-    case 13:
+    case Awaiting::DownloadEnd:
         Services.Dialogs.MessageDlg(QStringLiteral("Download Complete"), MsgType::Information, MsgButtons::Ok);
-        ExchangeState = 0;
+        ExchangeState = Awaiting::Nothing;
         return;
-    case 14: {
+    case Awaiting::MacIdentify: {
         if (!CheckIdentReply(false))
             return;
         BlockNumber = 0;
         std::array<std::uint8_t, 6> octets{};
         if (!NewMacAddress(octets)) {
-            ExchangeState = 0;
+            ExchangeState = Awaiting::Nothing;
             return;
         }
-        if (SendStep(kMacRequests[1], 13, octets))
+        if (SendStep(kMacExchange, Awaiting::DownloadEnd, octets))
             Log(QStringLiteral("MAC Downloaded"));
         return;
     }

@@ -1,11 +1,14 @@
 #include "app/Port1Comms.h"
 
-#include "app/MainForm.h"
-
 #include <QCoreApplication>
 #include <QEvent>
 
-Port1Comms::Port1Comms(TMainForm& form) : form_(form) {}
+#include <algorithm>
+
+Port1Comms::Port1Comms(vantrel::HidHandle& readHandle, std::atomic<bool>& found, Inbox inbox, HandOverFn handOver)
+    : readHandle_(readHandle), found_(found), inbox_(inbox), handOver_(std::make_shared<HandOver>(std::move(handOver)))
+{
+}
 
 Port1Comms::~Port1Comms()
 {
@@ -19,17 +22,14 @@ void Port1Comms::RequestStop()
         handOver_->Stop = true;
         handOver_->Changed.notify_all();
     }
-    if (form_.DeviceReadHandle)
-        form_.DeviceReadHandle->InterruptRead();
+    readHandle_.InterruptRead();
 }
 
 void Port1Comms::StopAndJoin()
 {
     RequestStop();
-    while (!wait(kInterruptAgainMs)) {
-        if (form_.DeviceReadHandle)
-            form_.DeviceReadHandle->InterruptRead();
-    }
+    while (!wait(kInterruptAgainMs))
+        readHandle_.InterruptRead();
     // Everything the thread did happened before this point; taking the
     // lock says so to a race detector that cannot see into QThread::wait.
     std::lock_guard lock(handOver_->Mutex);
@@ -43,13 +43,13 @@ bool Port1Comms::StopRequested()
 
 void Port1Comms::Execute()
 {
-    // DeviceFound is set before the thread starts and cleared when the link
-    // ends: without it there is nothing to read from, so the loop ends.
-    while (!StopRequested() && form_.DeviceFound) {
+    // The found flag is set before the thread starts and cleared when the
+    // link ends: without it there is nothing to read from, so the loop ends.
+    while (!StopRequested() && found_) {
         // A time-out or an interruption reads no bytes: look again.
-        const int count = form_.DeviceReadHandle->ReadReport(ReceiveBuffer.data(), ReceiveBuffer.size(), kReadTimeoutMs);
+        const int count = readHandle_.ReadReport(ReceiveBuffer.data(), ReceiveBuffer.size(), kReadTimeoutMs);
         if (count < 0) {
-            form_.DeviceFound = false;
+            found_ = false;
             break;
         }
         if (count > 0 && !Synchronize(count))
@@ -67,11 +67,13 @@ bool Port1Comms::Synchronize(int count)
     std::unique_lock lock(handOver_->Mutex);
     if (handOver_->Stop)
         return false;
-    // Only the bytes that came are replaced; the rest of InReport keeps
-    // what the previous report left.
-    for (int k = 0; k < count; ++k) {
-        form_.InReport[std::size_t(k)] = ReceiveBuffer[std::size_t(k)];
-        ReceiveBuffer[std::size_t(k)] = 0;
+    // Only the bytes that came are replaced; the rest of the inbox keeps
+    // what the previous report left. A backend that claims more than the
+    // buffer holds gets no more than the buffer.
+    const std::size_t came = std::min(std::size_t(count), ReceiveBuffer.size());
+    for (std::size_t k = 0; k < came; ++k) {
+        inbox_[k] = ReceiveBuffer[k];
+        ReceiveBuffer[k] = 0;
     }
     handOver_->Waiting = true;
     // An event posted to this object is dropped when the object is
@@ -91,14 +93,13 @@ void Port1Comms::Deliver()
     // The handler may close the link, which destroys this object: what is
     // needed after it is held here.
     const std::shared_ptr<HandOver> handOver = handOver_;
-    TMainForm& form = form_;
     {
         std::lock_guard lock(handOver->Mutex);
         // A thread asked to stop has given the report up.
         if (handOver->Stop || !handOver->Waiting)
             return;
     }
-    form.HandleInReportGuarded();
+    handOver->Handler();
     std::lock_guard lock(handOver->Mutex);
     handOver->Waiting = false;
     handOver->Changed.notify_all();

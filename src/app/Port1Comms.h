@@ -1,21 +1,24 @@
 #pragma once
 // The receive thread of one link to the unit: it waits for input reports
-// on the read handle, copies each into the window's InReport and has the
-// window's HandleInReport run on the main thread, waiting until it returns.
-// A failed read means the unit has gone: the thread clears DeviceFound and
-// ends. So does finding DeviceFound clear. The window stops and joins the
-// thread before it goes away.
+// on the read handle, copies each into the inbox it was given (the window's
+// InReport) and has the hand-over (the window's HandleInReport) run on the
+// main thread, waiting until it returns. A failed read means the unit has
+// gone: the thread clears the link's found flag (the window's DeviceFound)
+// and ends. So does finding the flag clear. Whoever owns the handle, the
+// flag and the inbox stops and joins the thread before they go away.
 
 #include "device/HidBackend.h"
 
 #include <QThread>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
-
-class TMainForm;
+#include <span>
 
 class Port1Comms final : public QThread {
 public:
@@ -34,7 +37,14 @@ public:
     // has not ended (an interruption can land just before the read waits).
     static constexpr int kInterruptAgainMs = 10;
 
-    explicit Port1Comms(TMainForm& form);
+    // Runs on the main thread once a report is in the inbox, while the
+    // thread waits; it may destroy the thread object (by closing the link).
+    using HandOverFn = std::function<void()>;
+    using Inbox = std::span<std::uint8_t, vantrel::kReportSize>;
+
+    // `readHandle`, `found` and `inbox` outlive the thread; the thread writes
+    // the inbox only while no hand-over runs.
+    Port1Comms(vantrel::HidHandle& readHandle, std::atomic<bool>& found, Inbox inbox, HandOverFn handOver);
     ~Port1Comms() override; // stops and joins
 
     // Asks the thread to end: a waiting read or hand-over gives up at once.
@@ -54,21 +64,25 @@ private:
     // Shared with the queued hand-over call, which may outlive this object
     // (the report handler may close the link).
     struct HandOver {
+        explicit HandOver(HandOverFn handler) : Handler(std::move(handler)) {}
+        const HandOverFn Handler;
         std::mutex Mutex;
         std::condition_variable Changed;
         bool Stop = false;
-        bool Waiting = false; // a report is in InReport for the handler
+        bool Waiting = false; // a report is in the inbox for the hand-over
     };
 
     void Execute();
-    // Publishes the `count` bytes read into InReport, runs HandleInReport
-    // on the main thread and waits until it has returned. False when the
-    // thread was asked to stop meanwhile.
+    // Publishes the `count` bytes read into the inbox, has the hand-over
+    // run on the main thread and waits until it has returned. False when the thread was
+    // asked to stop meanwhile.
     bool Synchronize(int count);
     // The main thread's side of the hand-over.
     void Deliver();
     bool StopRequested();
 
-    TMainForm& form_;
-    std::shared_ptr<HandOver> handOver_ = std::make_shared<HandOver>();
+    vantrel::HidHandle& readHandle_;
+    std::atomic<bool>& found_;
+    Inbox inbox_;
+    std::shared_ptr<HandOver> handOver_;
 };

@@ -1,15 +1,12 @@
 // The process entry: creates the main window on the real dialogs, the real
 // HID layer and the fixed places, and runs the event loop until it closes.
 
-#include "common/FixedPaths.h"
 #include "common/Version.h"
-#include "app/MainForm.h"
-#include "app/OperatorDialogs.h"
+#include "app/RunWindow.h"
 #include "device/HidapiBackend.h"
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QScreen>
 
 #include <cstdio>
 #include <cstring>
@@ -26,14 +23,8 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     try {
-        QtOperatorDialogs dialogs;
         vantrel::HidapiBackend hid;
-        TMainForm form({dialogs, hid, FixedPaths::Production()});
-        dialogs.SetParent(&form);
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            form.move(screen->availableGeometry().center() - form.rect().center());
-        form.show();
-        app.exec();
+        RunWindow(hid);
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("Error"), QString::fromStdString(e.what()));
     } catch (...) {

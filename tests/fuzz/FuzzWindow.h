@@ -5,6 +5,7 @@
 
 #include "FuzzCheck.h"
 #include "app/MainForm.h"
+#include "support/MainFormPeer.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QApplication>

@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same starting point for every input: defaults, snapshot, and one
     // unsaved edit that a refused file must keep.
-    form.ConfigRecord = vantrel::ConfigRecord{};
+    MainFormPeer(form).ConfigRecord() = vantrel::ConfigRecord{};
     form.SetDefaultConfig();
     form.ConfigToForm();
     form.TakeConfigSnapshot();
@@ -81,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     W->Dialogs.Boxes.clear();
     W->Dialogs.FileNames = {input};
 
-    const QByteArray recordBefore = RecordBytes(form.ConfigRecord);
-    const QByteArray snapshotBefore = RecordBytes(form.ConfigSnapshot);
+    const QByteArray recordBefore = RecordBytes(form.Record());
+    const QByteArray snapshotBefore = RecordBytes(form.Snapshot());
     const QString controlsBefore = W->Controls();
 
     form.LoadButtonClick();
@@ -106,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(W->Dialogs.Boxes.size() == 1);
         FUZZ_CHECK(W->Dialogs.Boxes[0].Text == QString::fromLatin1(refusal));
         FUZZ_CHECK(W->Dialogs.Boxes[0].Type == MsgType::Error);
-        FUZZ_CHECK(RecordBytes(form.ConfigRecord) == recordBefore);
-        FUZZ_CHECK(RecordBytes(form.ConfigSnapshot) == snapshotBefore);
+        FUZZ_CHECK(RecordBytes(form.Record()) == recordBefore);
+        FUZZ_CHECK(RecordBytes(form.Snapshot()) == snapshotBefore);
         QString expected = controlsBefore;
         if (refusal == std::string_view("Error Opening File."))
             expected += QStringLiteral("File Error:\n") + input;
@@ -116,8 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     FUZZ_CHECK(W->Dialogs.Boxes.empty());
-    FUZZ_CHECK(std::memcmp(&form.ConfigRecord, data + 36, 160) == 0);
-    FUZZ_CHECK(!vantrel::RecordsDiffer(form.ConfigRecord, form.ConfigSnapshot));
+    FUZZ_CHECK(std::memcmp(&form.Record(), data + 36, 160) == 0);
+    FUZZ_CHECK(!vantrel::RecordsDiffer(form.Record(), form.Snapshot()));
     FUZZ_CHECK(W->Get<QPlainTextEdit>("LogMemo")->toPlainText() == QStringLiteral("File Loaded:\n") + input);
 
     vantrel::ConfigRecord stored;
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // as stored counts as a change.
     form.FormToConfig();
     FUZZ_CHECK(form.ConfigChanged() == (RecordBytes(expected) != RecordBytes(stored)));
-    FUZZ_CHECK(RecordBytes(form.ConfigRecord) == RecordBytes(expected));
+    FUZZ_CHECK(RecordBytes(form.Record()) == RecordBytes(expected));
 
     W->Dialogs.FileNames = {saved};
     form.SaveButtonClick();

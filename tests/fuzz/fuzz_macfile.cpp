@@ -118,7 +118,7 @@ bool StartAndClose(const QString* newMac2, const QString* newMac1, bool mustWrit
     mac2->clear();
     mac1->clear();
     form.LoadMacAllocationFile();
-    const QStringList loaded = form.MacAllocationList;
+    const QStringList loaded = MainFormPeer(form).MacAllocationList();
     FUZZ_CHECK(!mac2->isHidden() && !mac1->isHidden());
     FUZZ_CHECK(mac2->text() == loaded.value(0));
     FUZZ_CHECK(mac1->text() == loaded.value(1));
@@ -146,7 +146,7 @@ bool StartAndClose(const QString* newMac2, const QString* newMac1, bool mustWrit
     mac2->clear();
     mac1->clear();
     form.LoadMacAllocationFile();
-    const QStringList again = form.MacAllocationList;
+    const QStringList again = MainFormPeer(form).MacAllocationList();
     FUZZ_CHECK(again.size() == std::max<qsizetype>(2, loaded.size()));
     FUZZ_CHECK(again[0] == edit2);
     FUZZ_CHECK(again[1] == edit1);

@@ -14,11 +14,12 @@
 // ExchangeState to that byte modulo 24; any other byte b delivers a report
 // of b modulo 66 bytes taken from the input.
 //
-// Each step is checked against the state table, worked out here: which
-// request goes out (always 65 bytes, report ID 0, its letter and second
-// byte, the bytes it does not define left as they were), the next state and
-// block number, the box and the log lines; a report in any state outside 7
-// to 20 changes nothing and sends nothing.
+// Each step is checked against the state table, worked out here for the
+// window's named states (app/ExchangeStates.h): which request goes out
+// (always 65 bytes, report ID 0, its letter and second byte, the bytes it
+// does not define left as they were), the next state and block number, the
+// box and the log lines; a report in any state outside WriteIdentify (7) to
+// ReadMac (20) changes nothing and sends nothing.
 
 #include "FuzzWindow.h"
 
@@ -130,39 +131,42 @@ struct Step {
     std::uint8_t letter;
     int second;       // byte 2: -1 not written, -2 BlockNumber, else the value
     int lastDefined;  // the request defines bytes up to this one (special fills aside)
-    int next;
+    Awaiting next;
 };
 
-std::optional<Step> RequestOf(int state)
+std::optional<Step> RequestOf(Awaiting state)
 {
+    using enum Awaiting;
     switch (state) {
-    case 7: return Step{'E', -1, 1, 8};
-    case 8: return Step{'d', -2, 46, 9};
-    case 9: return Step{'D', -2, 64, 10};
-    case 10: return Step{'d', -2, 64, 11};
-    case 11: return Step{'D', -2, 2, 12};
-    case 12: return Step{'Z', -1, 1, 13};
-    case 14: return Step{'M', 'W', 8, 13};
-    case 15: return Step{'r', -2, 2, 16};
-    case 16: return Step{'R', -2, 2, 17};
-    case 17: return Step{'r', -2, 2, 18};
-    case 18: return Step{'R', -2, 2, 19};
-    case 19: return Step{'M', 'R', 2, 20};
+    case WriteIdentify: return Step{'E', -1, 1, WriteErase};
+    case WriteErase: return Step{'d', -2, 46, WriteBlock0Data};
+    case WriteBlock0Data: return Step{'D', -2, 64, WriteBlock0Done};
+    case WriteBlock0Done: return Step{'d', -2, 64, WriteBlock1Data};
+    case WriteBlock1Data: return Step{'D', -2, 2, WriteBlock1Done};
+    case WriteBlock1Done: return Step{'Z', -1, 1, DownloadEnd};
+    case MacIdentify: return Step{'M', 'W', 8, DownloadEnd};
+    case ReadIdentify: return Step{'r', -2, 2, ReadBlock0};
+    case ReadBlock0: return Step{'R', -2, 2, ReadBlock0Done};
+    case ReadBlock0Done: return Step{'r', -2, 2, ReadBlock1};
+    case ReadBlock1: return Step{'R', -2, 2, ReadBlock1Done};
+    case ReadBlock1Done: return Step{'M', 'R', 2, ReadMac};
     default: return std::nullopt;
     }
 }
 
 void CheckOneReport()
 {
+    using enum Awaiting;
     TMainForm& form = *W->Form;
-    const int state = form.ExchangeState;
-    const std::uint8_t block = form.BlockNumber;
-    const vantrel::Report in = form.InReport;
-    const vantrel::Report outBefore = form.OutReport;
+    MainFormPeer peer(form);
+    const Awaiting state = form.State();
+    const std::uint8_t block = peer.BlockNumber();
+    const vantrel::Report in = peer.InReport();
+    const vantrel::Report outBefore = peer.OutReport();
     const std::size_t writes = Rec.Writes.size();
     const bool failNext = Rec.FailNext;
     const QStringList logBefore = LogLines();
-    const QStringList macList = form.MacAllocationList;
+    const QStringList macList = peer.MacAllocationList();
     const QString mac1 = W->Get<QLineEdit>("NewMAC1Edit")->text();
     const QString mac2 = W->Get<QLineEdit>("NewMAC2Edit")->text();
     W->Dialogs.Boxes.clear();
@@ -172,23 +176,24 @@ void CheckOneReport()
     const auto& boxes = W->Dialogs.Boxes;
     const std::size_t sent = Rec.Writes.size() - writes;
     FUZZ_CHECK(sent <= 1);
-    FUZZ_CHECK(form.InReport == in);
+    FUZZ_CHECK(peer.InReport() == in);
 
-    if (state < 7 || state > 20) {
-        FUZZ_CHECK(sent == 0 && boxes.empty() && form.ExchangeState == state && form.BlockNumber == block);
-        FUZZ_CHECK(form.OutReport == outBefore && LogLines() == logBefore);
+    if (state < WriteIdentify || state > ReadMac) {
+        FUZZ_CHECK(sent == 0 && boxes.empty() && form.State() == state && peer.BlockNumber() == block);
+        FUZZ_CHECK(peer.OutReport() == outBefore && LogLines() == logBefore);
         return;
     }
 
     const bool ours = in[2] == 0x00 && in[3] == 0x01 && in[4] == 0x05;
-    if ((state == 7 || state == 14 || state == 15) && !ours) {
-        FUZZ_CHECK(sent == 0 && form.ExchangeState == 0 && boxes.size() == 1);
+    const bool identifies = state == WriteIdentify || state == MacIdentify || state == ReadIdentify;
+    if (identifies && !ours) {
+        FUZZ_CHECK(sent == 0 && form.State() == Nothing && boxes.size() == 1);
         FUZZ_CHECK(boxes[0].Text == QStringLiteral("Application is not a QUORVEX Vantrel"));
         FUZZ_CHECK(LogLines() == logBefore);
         return;
     }
     QStringList logExpected = logBefore;
-    if (state == 7 || state == 15) {
+    if (state == WriteIdentify || state == ReadIdentify) {
         const auto* version = reinterpret_cast<const char*>(in.data() + 10);
         const qsizetype length = qsizetype(std::find(in.begin() + 10, in.end(), 0) - (in.begin() + 10));
         std::int32_t serial;
@@ -196,10 +201,10 @@ void CheckOneReport()
         logExpected << Shown(QStringLiteral("Appware Version:") + QString::fromLatin1(version, length))
                     << QStringLiteral("Serial Number: ") + QString::number(serial);
     }
-    if (state == 13 || state == 20) {
-        FUZZ_CHECK(sent == 0 && form.ExchangeState == 0 && boxes.size() == 1);
-        FUZZ_CHECK(boxes[0].Text == QString::fromLatin1(state == 13 ? "Download Complete" : "Read Complete"));
-        if (state == 20) {
+    if (state == DownloadEnd || state == ReadMac) {
+        FUZZ_CHECK(sent == 0 && form.State() == Nothing && boxes.size() == 1);
+        FUZZ_CHECK(boxes[0].Text == QString::fromLatin1(state == DownloadEnd ? "Download Complete" : "Read Complete"));
+        if (state == ReadMac) {
             QStringList octets;
             for (int i = 2; i < 8; ++i)
                 octets << QStringLiteral("%1").arg(in[std::size_t(i)], 2, 16, QLatin1Char('0')).toUpper();
@@ -211,7 +216,7 @@ void CheckOneReport()
     }
 
     std::array<std::uint8_t, 6> mac{};
-    if (state == 14) {
+    if (state == MacIdentify) {
         const QString sources[6] = {macList.value(5), macList.value(4), macList.value(3),
                                     macList.value(2), mac1, mac2};
         QString refusal;
@@ -225,7 +230,7 @@ void CheckOneReport()
                 mac[i] = *octet;
         }
         if (!refusal.isEmpty()) {
-            FUZZ_CHECK(sent == 0 && form.ExchangeState == 0 && boxes.size() == 1 && boxes[0].Text == refusal);
+            FUZZ_CHECK(sent == 0 && form.State() == Nothing && boxes.size() == 1 && boxes[0].Text == refusal);
             FUZZ_CHECK(LogLines() == logBefore);
             return;
         }
@@ -235,47 +240,47 @@ void CheckOneReport()
     const Step step = *RequestOf(state);
     FUZZ_CHECK(sent == 1);
     const vantrel::Report& out = Rec.Writes.back();
-    FUZZ_CHECK(out == form.OutReport);
+    FUZZ_CHECK(out == peer.OutReport());
     FUZZ_CHECK(out[0] == 0 && out[1] == step.letter);
-    const std::uint8_t blockSent = (state == 15) ? 0 : block;
+    const std::uint8_t blockSent = (state == ReadIdentify) ? 0 : block;
     if (step.second == -1)
         FUZZ_CHECK(out[2] == outBefore[2]);
     else
         FUZZ_CHECK(out[2] == (step.second == -2 ? blockSent : step.second));
     for (int i = step.lastDefined + 1; i < 65; ++i)
         FUZZ_CHECK(out[std::size_t(i)] == outBefore[std::size_t(i)]);
-    if (state == 8)
+    if (state == WriteErase)
         FUZZ_CHECK(out[3] == 0x55);
-    if (state == 9)
+    if (state == WriteBlock0Data)
         for (int i = 3; i < 65; ++i)
             FUZZ_CHECK(out[std::size_t(i)] == 0xFF);
-    if (state == 10) {
+    if (state == WriteBlock0Done) {
         FUZZ_CHECK(out[34] == 0 && out[50] == outBefore[50]);
         for (int i = 51; i < 65; ++i)
             FUZZ_CHECK(out[std::size_t(i)] == 0xFF);
     }
-    if (state == 14)
+    if (state == MacIdentify)
         FUZZ_CHECK(std::equal(mac.begin(), mac.end(), out.begin() + 3));
 
     if (failNext) {
-        FUZZ_CHECK(form.ExchangeState == 0 && boxes.size() == 1);
+        FUZZ_CHECK(form.State() == Nothing && boxes.size() == 1);
         FUZZ_CHECK(boxes[0].Text == QStringLiteral("Cannot write to QUORVEX"));
-        FUZZ_CHECK(!form.DeviceWriteHandle && !form.DeviceFound);
+        FUZZ_CHECK(!peer.DeviceWriteHandle() && !form.Linked());
         FUZZ_CHECK(LogLines() == logExpected);
         return;
     }
-    FUZZ_CHECK(boxes.empty() && form.ExchangeState == step.next);
+    FUZZ_CHECK(boxes.empty() && form.State() == step.next);
     std::uint8_t blockAfter = block;
-    if (state == 7 || state == 14 || state == 15)
+    if (identifies)
         blockAfter = 0;
-    if (state == 9)
+    if (state == WriteBlock0Data)
         blockAfter = 1;
-    if (state == 11 || state == 16)
+    if (state == WriteBlock1Data || state == ReadBlock0)
         blockAfter = std::uint8_t(block + 1);
-    FUZZ_CHECK(form.BlockNumber == blockAfter);
-    if (state == 12)
+    FUZZ_CHECK(peer.BlockNumber() == blockAfter);
+    if (state == WriteBlock1Done)
         logExpected << QStringLiteral("Data downloaded");
-    if (state == 14)
+    if (state == MacIdentify)
         logExpected << QStringLiteral("MAC Downloaded");
     FUZZ_CHECK(LogLines() == logExpected);
 }
@@ -291,27 +296,31 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     TMainForm& form = *W->Form;
+    MainFormPeer peer(form);
     Input input(data, size);
 
-    form.ExchangeState = static_cast<std::int8_t>(input.Byte());
-    form.BlockNumber = input.Byte();
+    // Any value, also one that names no state: the window ignores reports in it.
+    const auto setState = [&](std::int32_t value) { peer.ExchangeState() = static_cast<Awaiting>(value); };
+    setState(static_cast<std::int8_t>(input.Byte()));
+    peer.BlockNumber() = input.Byte();
     const std::uint8_t setup = input.Byte();
-    form.ConfigRecord = vantrel::ConfigRecord{};
-    vantrel::SetDefaults(form.ConfigRecord);
+    vantrel::ConfigRecord& record = peer.ConfigRecord();
+    record = vantrel::ConfigRecord{};
+    vantrel::SetDefaults(record);
     if (setup & 1) {
-        const auto bytes = input.Bytes(sizeof form.ConfigRecord);
-        std::copy(bytes.begin(), bytes.end(), reinterpret_cast<std::uint8_t*>(&form.ConfigRecord));
+        const auto bytes = input.Bytes(sizeof record);
+        std::copy(bytes.begin(), bytes.end(), reinterpret_cast<std::uint8_t*>(&record));
     }
-    form.OutReport.fill(0);
+    peer.OutReport().fill(0);
     if (setup & 2) {
-        const auto bytes = input.Bytes(form.OutReport.size());
-        std::copy(bytes.begin(), bytes.end(), form.OutReport.begin());
+        const auto bytes = input.Bytes(peer.OutReport().size());
+        std::copy(bytes.begin(), bytes.end(), peer.OutReport().begin());
     }
-    form.InReport.fill(0);
-    form.BlockImage.fill(0);
-    form.MacAllocationList.clear();
+    peer.InReport().fill(0);
+    peer.BlockImage().fill(0);
+    peer.MacAllocationList().clear();
     for (int n = (setup >> 2) & 7; n > 0; --n)
-        form.MacAllocationList << input.Text();
+        peer.MacAllocationList() << input.Text();
     W->Get<QLineEdit>("NewMAC1Edit")->setText(input.Text());
     W->Get<QLineEdit>("NewMAC2Edit")->setText(input.Text());
     form.ClearButtonClick();
@@ -324,7 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto bytes = input.Bytes(4);
             std::int32_t state = 0;
             std::copy(bytes.begin(), bytes.end(), reinterpret_cast<std::uint8_t*>(&state));
-            form.ExchangeState = state;
+            setState(state);
             continue;
         }
         if (op == 0xFD) {
@@ -332,18 +341,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         if (op == 0xFC) {
-            form.ExchangeState = input.Byte() % 24;
+            setState(input.Byte() % 24);
             continue;
         }
         // As the receive thread does: the bytes that came replace the
         // first ones of InReport, the others keep what they held.
         const auto report = input.Bytes(op % 66);
-        std::copy(report.begin(), report.end(), form.InReport.begin());
+        std::copy(report.begin(), report.end(), peer.InReport().begin());
         // A link lost to a failed write comes back, as at the next press.
-        if (!form.DeviceWriteHandle)
-            form.DeviceWriteHandle = std::make_unique<RecordingHandle>(Rec);
+        if (!peer.DeviceWriteHandle())
+            peer.DeviceWriteHandle() = std::make_unique<RecordingHandle>(Rec);
         CheckOneReport();
     }
-    form.DeviceWriteHandle.reset();
+    peer.DeviceWriteHandle().reset();
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "app/MainForm.h"
 #include "device/HidBackend.h"
+#include "support/MainFormPeer.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>

@@ -82,9 +82,9 @@ public:
             timeoutMs);
     }
 
-    bool WaitForState(int state, int timeoutMs = 5000)
+    bool WaitForState(Awaiting state, int timeoutMs = 5000)
     {
-        return WaitUntil([&] { return Form->ExchangeState == state; }, timeoutMs);
+        return WaitUntil([&] { return Form->State() == state; }, timeoutMs);
     }
 
     vantrel::SimulatedHidBackend Backend;

@@ -95,7 +95,7 @@ int main(int argc, char* argv[])
     if (!QTest::qWaitForWindowExposed(&demo))
         return 1;
     demo.ReadButtonClick();
-    ok = QTest::qWaitFor([&] { return demo.ExchangeState == 0 && unit->ReceivedCount() == 6; }, 5000) && ok;
+    ok = QTest::qWaitFor([&] { return demo.State() == Awaiting::Nothing && unit->ReceivedCount() == 6; }, 5000) && ok;
     ok = Shoot(demo, folder + QStringLiteral("/demo-read.png")) && ok;
     return ok ? 0 : 1;
 }

@@ -69,7 +69,7 @@ inline void PressAndComplete(Bench& b, const char* button, const char* box)
     b.form.Click(S(button));
     ASSERT_TRUE(WaitUntil([&] { return b.form.Dialogs.Boxes.size() > before; }, 30000)) << button;
     EXPECT_EQ(b.form.Dialogs.Boxes.back().Text, S(box));
-    EXPECT_EQ(b.form.Form->ExchangeState, 0);
+    EXPECT_EQ(b.form.Form->State(), Awaiting::Nothing);
 }
 
 inline void Read(Bench& b)

@@ -43,7 +43,7 @@ TEST(Kernel, ReadGivesTheUnitsConfigurationAndMacWithTheSameRequests)
     EXPECT_EQ(b.form.LogLines(), (QStringList{S("Appware Version:1.05"), S("Serial Number: 4711"), S("Data read")}));
     UnitFirmware reference;
     reference.StoreConfig(SampleUnitConfig());
-    EXPECT_FALSE(RecordsDiffer(b.form.Form->ConfigRecord, reference.StoredConfig()));
+    EXPECT_FALSE(RecordsDiffer(b.form.Form->Record(), reference.StoredConfig()));
     EXPECT_EQ(b.form.Edit(S("IPAddr1Edit"))->text(), S("10"));
     ExpectSameRequests(unit.Requests(), SimulatedRequests(script));
     unit.Stop();
@@ -70,7 +70,7 @@ TEST(Kernel, WriteLeavesExactlyTheWrittenConfigurationInTheUnit)
     // What the unit keeps is what the in-process firmware keeps for the
     // same record.
     UnitFirmware reference;
-    reference.StoreConfig(b.form.Form->ConfigRecord);
+    reference.StoreConfig(b.form.Form->Record());
     const QByteArray file = ReadFile(saved);
     ConfigRecord stored{};
     ASSERT_EQ(DecodeDataFile(std::span(reinterpret_cast<const std::uint8_t*>(file.constData()), std::size_t(file.size())),
@@ -145,8 +145,8 @@ TEST(Kernel, UnitVanishingMidExchangeThenTheNextPressRecovers)
     b.form.Create();
     b.form.Click(S("ReadButton"));
     ASSERT_TRUE(unit.WaitForOutput("unplugged on request 4"));
-    ASSERT_TRUE(WaitUntil([&] { return !b.form.Form->DeviceFound; }, 20000));
-    EXPECT_EQ(b.form.Form->ExchangeState, 18); // waits where the unit left it
+    ASSERT_TRUE(WaitUntil([&] { return !b.form.Form->Linked(); }, 20000));
+    EXPECT_EQ(b.form.Form->State(), Awaiting::ReadBlock1); // waits where the unit left it
     EXPECT_TRUE(b.form.Dialogs.Boxes.empty());
 
     b.form.Click(S("ReadButton"));

@@ -5,16 +5,16 @@
 // number of times) gives the unit a fault by name ("program-mode",
 // "lose-replies-after:1", ...), so the window's failure paths can be seen.
 
-#include "common/FixedPaths.h"
 #include "common/Version.h"
-#include "app/MainForm.h"
-#include "app/OperatorDialogs.h"
+#include "app/RunWindow.h"
+#include "config/ConfigRecord.h"
 #include "unit/SimulatedFaults.h"
 #include "unit/SimulatedUnit.h"
 
 #include <QApplication>
-#include <QScreen>
+#include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -64,17 +64,8 @@ int main(int argc, char* argv[])
     hid.AddOtherDevice("HID\\VID_046D&PID_C52B&REV_1211"); // a keyboard receiver
     hid.Add(unit);
 
-    QtOperatorDialogs dialogs;
-    FixedPaths paths = FixedPaths::Production();
-    TMainForm form({dialogs, hid, paths});
-    dialogs.SetParent(&form);
-    form.setWindowTitle(form.windowTitle()
-                        + (faults.isEmpty() ? QStringLiteral(" [demo: simulated unit]")
-                                            : QStringLiteral(" [demo: simulated unit, fault %1]")
-                                                  .arg(faults.join(QStringLiteral(", ")))));
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        form.move(screen->availableGeometry().center() - form.rect().center());
-    form.show();
-    app.exec();
+    RunWindow(hid, faults.isEmpty() ? QStringLiteral(" [demo: simulated unit]")
+                                    : QStringLiteral(" [demo: simulated unit, fault %1]")
+                                          .arg(faults.join(QStringLiteral(", "))));
     return 0;
 }
