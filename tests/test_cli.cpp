@@ -415,6 +415,46 @@ TEST(Cli, FieldsAreNamedByTheWindowsCaptionsAndOwnEveryByteOnce)
         EXPECT_EQ(owners[i], 1) << "record byte " << i;
 }
 
+// The table's limits are the window's: vantrel-cli refuses what the
+// window's controls cannot hold, no more and no less. Every spin edit is
+// some field's.
+TEST(Cli, FieldLimitsAreTheWindowControlsLimits)
+{
+    FormHarness h;
+    h.Create();
+    const auto controlOf = [](const QString& caption) {
+        static const QMap<QString, QString> named{{S("Device Name"), S("DeviceNameEdit")},
+                                                  {S("Ethernet Name"), S("EthernetNameEdit")},
+                                                  {S("Port Number"), S("ClientPortCSpinEdit")},
+                                                  {S("Update Period"), S("UpdatePeriodCSpinEdit")},
+                                                  {S("Timeout"), S("ServerTimeoutCSpinEdit")}};
+        const QString input = S("Analogue Update Hysteresis Input ");
+        if (caption.startsWith(input))
+            return S("Hysteresis%1CSpinEdit").arg(caption.mid(input.size()));
+        return named.value(caption);
+    };
+    qsizetype spins = 0;
+    for (const RecordField& f : RecordFields()) {
+        if (!f.Limits)
+            continue;
+        SCOPED_TRACE(f.Caption);
+        const QString control = controlOf(QString::fromLatin1(f.Caption));
+        ASSERT_FALSE(control.isEmpty());
+        if (f.Kind == FieldKind::Name) {
+            const QLineEdit* edit = h.Edit(control);
+            ASSERT_NE(edit, nullptr);
+            EXPECT_EQ(edit->maxLength(), f.Limits->Max);
+        } else {
+            const QSpinBox* spin = h.Spin(control);
+            ASSERT_NE(spin, nullptr);
+            EXPECT_EQ(spin->minimum(), f.Limits->Min);
+            EXPECT_EQ(spin->maximum(), f.Limits->Max);
+            ++spins;
+        }
+    }
+    EXPECT_EQ(spins, h.Form->findChildren<QSpinBox*>().size());
+}
+
 // The session under a silent unit: a time-out drops the link (a late reply
 // must not be taken for the next request's), and the interrupt flag ends a
 // long wait.
@@ -446,6 +486,53 @@ TEST(UnitSession, ATimeOutDropsTheLinkAndAnInterruptEndsTheWait)
     });
     EXPECT_EQ(failureOf(waiting), SessionFailure::Interrupted);
     operatorPresses.join();
+}
+
+// What the session counts as sent: each request handed to the write, one
+// whose write failed too (the report may have left), none that the hook
+// before it stopped; a new connection starts the count again.
+TEST(UnitSession, RecordsEachRequestHandedToTheWrite)
+{
+    using K = RequestKind;
+    const struct {
+        const char* name;
+        std::function<void(SimulatedUnit&)> fault = {};
+        bool stopAtMac = false; // BeforeRequest throws for the MAC request
+        std::vector<RequestKind> sent;
+        std::size_t received; // what reached the unit
+    } cases[] = {
+        {.name = "sound", .sent = {K::Identify, K::MacWrite}, .received = 2},
+        {.name = "the identification cannot be written", .fault = [](SimulatedUnit& u) { u.FailWrites(true); },
+         .sent = {K::Identify}, .received = 0},
+        {.name = "the MAC request cannot be written", .fault = [](SimulatedUnit& u) { u.FailWritesAfter(1); },
+         .sent = {K::Identify, K::MacWrite}, .received = 1},
+        {.name = "stopped before the MAC request", .stopAtMac = true, .sent = {K::Identify}, .received = 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedHidBackend hid;
+        auto unit = std::make_shared<SimulatedUnit>();
+        hid.Add(unit);
+        if (c.fault)
+            c.fault(*unit);
+        UnitSession session(hid, std::chrono::milliseconds(200));
+        session.Connect();
+        if (c.stopAtMac)
+            session.BeforeRequest = [](const RequestStep& step) {
+                if (step.Kind == K::MacWrite)
+                    throw SessionError(SessionFailure::Interrupted, "Interrupted");
+            };
+        try {
+            session.WriteMac({0x00, 0x04, 0xA3, 0x01, 0x1E, 0x0F});
+        } catch (const SessionError&) {
+        }
+        EXPECT_EQ(session.SentRequests(), c.sent);
+        EXPECT_EQ(session.Sent(K::MacWrite), c.sent.size() == 2);
+        EXPECT_EQ(unit->ReceivedCount(), c.received);
+        unit->FailWrites(false);
+        session.Connect();
+        EXPECT_TRUE(session.SentRequests().empty());
+    }
 }
 
 // ---- write -------------------------------------------------------------------------------
@@ -1415,4 +1502,78 @@ TEST(CliCommission, AppendsToARecordThatExists)
     EXPECT_EQ(ReadFile(h.Path("bench.csv")), before + "\r\n"
                                              "2026-12-07T10:00:00+01:00,4711,1.05,,10.1.2.9,in progress\r\n"
                                              "2026-12-07T10:00:00+01:00,4711,1.05,00.04.A3.01.02.0F,10.1.2.9,commissioned\r\n");
+}
+
+namespace {
+// A unit the device list shows that leaves as it is opened: the first open
+// of `path` finds it gone.
+class LeavesOnOpen final : public HidBackend {
+public:
+    LeavesOnOpen(SimulatedHidBackend& inner, std::shared_ptr<SimulatedUnit> unit, std::string path)
+        : inner_(inner), unit_(std::move(unit)), path_(std::move(path))
+    {
+    }
+    std::vector<HidInterfaceInfo> Enumerate() override { return inner_.Enumerate(); }
+    std::unique_ptr<HidHandle> Open(const std::string& path, HidOpenMode mode, std::string& whyNot) override
+    {
+        if (path == path_ && !left_.exchange(true))
+            unit_->Unplug();
+        return inner_.Open(path, mode, whyNot);
+    }
+
+private:
+    SimulatedHidBackend& inner_;
+    std::shared_ptr<SimulatedUnit> unit_;
+    std::string path_;
+    std::atomic<bool> left_{false};
+};
+} // namespace
+
+// A unit gone between the device list and its open was never touched: not
+// a unit that cannot be opened (which would stop the bench), nothing
+// reserved or recorded for it; its IP address and MAC address go to the
+// next unit, under its number.
+TEST(CliCommission, AUnitGoneBeforeItCouldBeOpenedLeavesItsAddressesToTheNext)
+{
+    for (const bool parallel : {false, true}) {
+        SCOPED_TRACE(parallel ? "--parallel" : "one after another");
+        CliHarness h;
+        std::vector<std::shared_ptr<SimulatedUnit>> units;
+        for (int serial : {1001, 1002}) {
+            units.push_back(h.AddUnit());
+            Change(*units.back(), [serial](SimulatedIdentity& id) { id.SerialNumber = serial; });
+        }
+        LeavesOnOpen leaving(h.Backend, units[0], "sim:0");
+        h.Hid = &leaving;
+        if (!parallel) // the second unit comes once the first has gone
+            units[1]->Unplug();
+        bool pluggedIn = false; // one after another: plugged in when waited for, pulled when asked
+        h.Sleep = [&](std::chrono::milliseconds) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (!parallel && !std::exchange(pluggedIn, true))
+                units[1]->PlugIn();
+            else if (!parallel)
+                units[1]->Unplug();
+        };
+        const QByteArray macFile = Raw("0F\r\n1E\r\n01\r\nA3\r\n04\r\n00\r\n");
+        WriteFile(h.MacFile, macFile);
+        WriteFile(h.Path("site.json"), ConfigToJson(ConfigDocument{SiteConfig(), {}}));
+        QStringList args{S("commission"), S("--config"), h.Path("site.json"), S("--ip-from"), S("10.1.2.30"),
+                         S("--count"), S("1"), S("--mac-next"), S("--record"), h.Path("bench.csv")};
+        if (parallel)
+            args << S("--parallel");
+        const CliRun run = h.Run(args);
+
+        EXPECT_EQ(run.Code, 0) << testing::PrintToString(run);
+        EXPECT_EQ(ReadFile(h.Path("bench.csv")),
+                  ExpectedRecord({.name = "", .fault = nullptr,
+                                  .line1 = "1002,1.05,00.04.A3.01.1E.0F,10.1.2.30,commissioned,confirmed",
+                                  .line2 = ""}));
+        EXPECT_EQ(ReadFile(h.MacFile), QByteArray(macFile).replace(0, 2, "10"));
+        EXPECT_EQ(units[0]->ReceivedCount(), 0u);
+        EXPECT_TRUE(run.Out.contains(parallel ? S("[sim:0] Unit 1: gone before it could be opened; not recorded\n")
+                                              : S("Waiting for unit 1 of 1 (IP address 10.1.2.30, MAC address "
+                                                  "00.04.A3.01.1E.0F): plug it in\nWaiting for unit 1 of 1 (")))
+            << testing::PrintToString(run);
+    }
 }

@@ -4,6 +4,7 @@
 // another bench on the same allocation file and record. No two units hold
 // one address; the file and the record account for every address.
 
+#include "cli/CliMacFile.h"
 #include "cli/CommissionRecord.h"
 #include "config/ConfigJson.h"
 #include "support/CliHarness.h"
@@ -20,6 +21,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/resource.h>
 #endif
 
 using namespace vantrel;
@@ -328,3 +331,198 @@ TEST(CliAllocation, TheRecordRefusesRepeatsAndFilesThatAreNoRecord)
         EXPECT_EQ(unit->ReceivedCount(), 0u);
     }
 }
+
+// The count stops before FF FF, and the last address before it goes back
+// to the file when it was never sent, though the file then names FF FF.
+TEST(CliAllocation, TheAddressesBeforeFFFFAreGivenOutAndGoBackUnsent)
+{
+    using namespace std::chrono_literals;
+    CliHarness h;
+    const QByteArray tail = "01\r\nA3\r\n04\r\n00\r\n";
+    WriteFile(h.MacFile, "FD\r\nFF\r\n" + tail);
+    const NextMacs reserved = cli::ReserveNextMacs(h.MacFile, 5, 1s);
+    ASSERT_EQ(reserved.Macs.size(), 2u);
+    EXPECT_EQ(reserved.Macs[1], (MacOctets{0x00, 0x04, 0xA3, 0x01, 0xFF, 0xFE}));
+    EXPECT_EQ(ReadFile(h.MacFile), "FF\r\nFF\r\n" + tail);
+
+    QString whyNot;
+    EXPECT_FALSE(cli::GiveBackMac(h.MacFile, reserved.Macs[0], 1s, whyNot));
+    EXPECT_EQ(whyNot, S("the MAC allocation file names 00.04.A3.01.FF.FF next, not 00.04.A3.01.FF.FE"));
+    EXPECT_TRUE(cli::GiveBackMac(h.MacFile, reserved.Macs[1], 1s, whyNot)) << whyNot.toStdString();
+    EXPECT_TRUE(cli::GiveBackMac(h.MacFile, reserved.Macs[0], 1s, whyNot)) << whyNot.toStdString();
+    EXPECT_EQ(ReadFile(h.MacFile), "FD\r\nFF\r\n" + tail);
+}
+
+namespace {
+// The record's lines after the header, each "serial,version,MAC,IP,result,
+// MAC state" (the time and the columns every line has alike left out).
+QStringList RecordColumns(const QString& path)
+{
+    QStringList lines;
+    for (const QByteArray& line : ReadFile(path).split('\n').mid(1)) {
+        if (!line.isEmpty())
+            lines << QString::fromUtf8(line).split(QLatin1Char(',')).mid(1, 6).join(QLatin1Char(','));
+    }
+    return lines;
+}
+
+// The operator plugs unit after unit in, each once the one before has its
+// last line in the record, and pulls it when asked (one after another);
+// with `endWhenDone`, Ctrl-C ends the wait once no unit is left.
+// `plugged` gives each unit its fault.
+void PlugInTurn(CliHarness& h, const std::vector<std::shared_ptr<SimulatedUnit>>& units, bool endWhenDone,
+                const std::function<void(std::size_t, SimulatedUnit&)>& plugged)
+{
+    for (const auto& unit : units)
+        unit->Unplug();
+    auto next = std::make_shared<std::size_t>(0);
+    const auto start = std::chrono::steady_clock::now();
+    h.Sleep = [&h, units, endWhenDone, plugged, next, start](std::chrono::milliseconds) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const QByteArray record = ReadFile(h.Path("bench.csv"));
+        // The units with their last line in the record.
+        const qsizetype last = std::max<qsizetype>(0, record.count("\r\n") - record.count(",in progress,") - 1);
+        if (*next > 0 && units[*next - 1]->IsPlugged() && last >= qsizetype(*next))
+            units[*next - 1]->Unplug();
+        else if (*next < units.size() && last >= qsizetype(*next)) {
+            units[*next]->PlugIn();
+            plugged(*next, *units[*next]);
+            ++*next;
+        } else if ((endWhenDone && *next == units.size() && last >= qsizetype(*next))
+                   || std::chrono::steady_clock::now() - start > std::chrono::seconds(10))
+            h.Interrupt = true;
+    };
+}
+
+void RunWithIpFrom(QStringList& args, const char* ip)
+{
+    args[args.indexOf(S("--ip-from")) + 1] = S(ip);
+    args.removeAt(args.indexOf(S("--count")) + 1);
+    args.removeAll(S("--count"));
+}
+} // namespace
+
+// The subnet's last host address reached mid-run: the run ends with exit 1
+// once the units started are recorded; a unit that failed after its line
+// went in has spent its IP address, and its MAC address, never sent, goes
+// back to the allocation file.
+TEST(CliAllocation, TheLastIpAddressEndsTheRunAndUnsentMacAddressesGoBack)
+{
+    for (const char* kind : {"commission", "parallel"}) {
+        SCOPED_TRACE(kind);
+        CliHarness h;
+        PrepareFolder(h);
+        const std::vector<std::shared_ptr<SimulatedUnit>> units{UnitOfSerial(h, 1001), UnitOfSerial(h, 1002)};
+        PlugInTurn(h, units, false, [](std::size_t i, SimulatedUnit& u) {
+            if (i == 1)
+                u.UnplugAfter(1); // pulled at the erase
+        });
+        QStringList args = Command(kind, h.Dir.path());
+        RunWithIpFrom(args, "10.1.2.253");
+        const CliRun run = h.Run(args);
+
+        EXPECT_EQ(run.Code, int(CliExit::Failure)) << testing::PrintToString(run);
+        EXPECT_TRUE(run.Out.contains(S("Done: 1 commissioned, 1 failed\n"))) << testing::PrintToString(run);
+        EXPECT_TRUE(run.Err.endsWith(S("No IP address left: 10.1.2.254 was the last host address of the subnet "
+                                       "10.1.2.0/255.255.255.0\n")))
+            << testing::PrintToString(run);
+        EXPECT_EQ(RecordColumns(h.Path("bench.csv")),
+                  QStringList({S("1001,1.05,00.04.A3.01.1E.0F,10.1.2.253,in progress,reserved"),
+                               S("1001,1.05,00.04.A3.01.1E.0F,10.1.2.253,commissioned,confirmed"),
+                               S("1002,1.05,00.04.A3.01.1E.10,10.1.2.254,in progress,reserved"),
+                               S("1002,1.05,00.04.A3.01.1E.10,10.1.2.254,unplugged during the write,unused")}));
+        EXPECT_EQ(FileNext(h.MacFile), 0x10);
+    }
+}
+
+// Another program on the same allocation file takes an address meanwhile:
+// before this bench's reservation (the unit gets the one after it, and is
+// told so), or between the reservation and the give-back of an address
+// never sent (the file no longer names the address right after it, so it
+// is a gap). No address is given twice.
+TEST(CliAllocation, AnAddressAnotherProgramTookMeanwhileIsNeverGivenTwice)
+{
+    const struct {
+        const char* name;
+        bool beforeReservation; // else after it, before the give-back
+        QStringList record;
+        const char* told;
+        int fileNext; // octet 6 the file names next afterwards
+    } cases[] = {
+        {.name = "before the reservation", .beforeReservation = true,
+         .record = {S("1001,1.05,00.04.A3.01.1E.10,10.1.2.30,in progress,reserved"),
+                    S("1001,1.05,00.04.A3.01.1E.10,10.1.2.30,commissioned,confirmed")},
+         .told = "Another program took the MAC address 00.04.A3.01.1E.0F meanwhile; this unit gets "
+                 "00.04.A3.01.1E.10.",
+         .fileNext = 0x11},
+        {.name = "before the give-back", .beforeReservation = false,
+         .record = {S("1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,in progress,reserved"),
+                    S("1001,1.05,00.04.A3.01.1E.0F,10.1.2.30,no answer during the write,unused")},
+         .told = "Done: 0 commissioned, 1 failed, 1 MAC address reserved and never sent, a gap "
+                 "(00.04.A3.01.1E.0F); the next IP address is 10.1.2.31",
+         .fileNext = 0x11},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliHarness h;
+        PrepareFolder(h);
+        const QString macFile = h.MacFile;
+        const auto anotherProgramTakes = [macFile](const char* octet6) {
+            WriteFile(macFile, QByteArray(octet6) + kMacFile.mid(2));
+        };
+        const auto unit = UnitOfSerial(h, 1001);
+        PlugInTurn(h, {unit}, true, [&](std::size_t, SimulatedUnit& u) {
+            if (c.beforeReservation) {
+                anotherProgramTakes("10"); // 1E.0F, which the operator was told
+                return;
+            }
+            u.OnRequestTaken([=](std::size_t request, const std::array<std::uint8_t, 6>&) {
+                if (request == 2) // the erase: 1E.0F is reserved, the file names 1E.10
+                    anotherProgramTakes("11");
+            });
+            u.StopAnsweringAfter(3);
+        });
+        QStringList args = Command("commission", h.Dir.path());
+        args[args.indexOf(S("--count")) + 1] = S("2"); // ends when no unit is left
+        const CliRun run = h.Run(args);
+
+        EXPECT_EQ(run.Code, int(CliExit::Interrupted)) << testing::PrintToString(run);
+        EXPECT_TRUE(run.Out.contains(QString::fromUtf8(c.told))) << testing::PrintToString(run);
+        EXPECT_EQ(RecordColumns(h.Path("bench.csv")), c.record);
+        EXPECT_EQ(FileNext(h.MacFile), c.fileNext);
+    }
+}
+
+#ifndef _WIN32
+// An append to the record that fails partway (the file may grow no
+// further: a full disk's stand-in) is taken back out, so the record holds
+// no half line; nothing is written to the unit and its MAC address goes
+// back to the allocation file.
+TEST(CliAllocation, AnAppendThatFailsPartwayLeavesNoHalfLine)
+{
+    CliHarness h;
+    PrepareFolder(h);
+    const auto unit = UnitOfSerial(h, 1001);
+    PullWhenDone(h, unit);
+    const QByteArray record = QByteArray(kCommissionHeader) + "T,7,1.05,,10.9.9.9,commissioned,,1.0,b,s,x\r\n";
+    WriteFile(h.Path("bench.csv"), record);
+
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit limited = before;
+    limited.rlim_cur = rlim_t(record.size() + 20); // the next line's first 20 bytes go out, then no more
+    const auto earlierSignal = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const CliRun run = h.Run(Command("commission", h.Dir.path()));
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, earlierSignal);
+
+    EXPECT_EQ(run.Code, int(CliExit::Failure)) << testing::PrintToString(run);
+    EXPECT_TRUE(run.Err.startsWith(S("Cannot append to the commissioning record ") + h.Path("bench.csv")))
+        << testing::PrintToString(run);
+    EXPECT_TRUE(run.Err.contains(S(",1001,1.05,,,not written: the record failed,,1.0,"))) << testing::PrintToString(run);
+    EXPECT_EQ(ReadFile(h.Path("bench.csv")), record);
+    EXPECT_EQ(ReadFile(h.MacFile), kMacFile);
+    EXPECT_EQ(unit->ReceivedCount(), 1u); // the identification alone
+}
+#endif

@@ -66,19 +66,18 @@ CliExit SendNextMac(const ParsedArgs& args, CliContext& context)
     context.Out << "MAC address " << MacText(mac) << " reserved; the MAC allocation file names "
                 << MacText(reserved.After) << " next\n";
     context.Out.flush();
-    bool sent = false;
     const auto notSent = [&] {
         QString whyNot;
         return "The MAC address " + MacText(mac).toStdString() + " was not sent; "
                + (GiveBackMac(path, mac, context.LockWait, whyNot) ? std::string("the MAC allocation file names it again.")
                                                                     : "it is left as a gap (" + whyNot.toStdString() + ").");
     };
+    std::unique_ptr<UnitSession> session;
     try {
-        const auto session = ConnectToUnit(context, args);
-        session->BeforeRequest = [&](const RequestStep& step) { sent = sent || step.Kind == RequestKind::MacWrite; };
+        session = ConnectToUnit(context, args);
         session->WriteMac(mac);
     } catch (const SessionError& error) {
-        if (!sent)
+        if (!session || !session->Sent(RequestKind::MacWrite))
             throw SessionError(error.Kind(), std::string(error.what()) + '\n' + notSent());
         throw SessionError(error.Kind(), std::string(error.what()) + "\nThe MAC address " + MacText(mac).toStdString()
                                              + " was sent, but the unit did not confirm it. It is spent: no bench "
@@ -99,15 +98,13 @@ CliExit RunMac(const ParsedArgs& args, CliContext& context)
     CheckMacArguments(args, next);
     if (next)
         return SendNextMac(args, context);
-    const MacAllocation allocation = LoadMacAllocation(MacAllocationPath(args, context));
+    const MacAllocationFile allocation = LoadMacAllocation(MacAllocationPath(args, context));
     const MacOctets mac = AllocationMac(allocation, args.Positional[0], args.Positional[1], CliExit::Usage);
     const auto session = ConnectToUnit(context, args);
-    bool sent = false;
-    session->BeforeRequest = [&](const RequestStep& step) { sent = sent || step.Kind == RequestKind::MacWrite; };
     try {
         session->WriteMac(mac);
     } catch (const SessionError& error) {
-        if (!sent)
+        if (!session->Sent(RequestKind::MacWrite))
             throw;
         throw SessionError(error.Kind(), std::string(error.what()) + "\nThe MAC address " + MacText(mac).toStdString()
                                              + " was sent, but the unit did not confirm it.");

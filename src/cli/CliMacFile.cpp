@@ -19,11 +19,6 @@ CliFailure NotFound(const QString& path)
     return CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file not found: %1").arg(path));
 }
 
-int Octets56(const MacOctets& mac)
-{
-    return mac[4] * 256 + mac[5];
-}
-
 // The file's lock: a lock file that cannot be made is the file's fault,
 // named as LoadMacAllocation names it when the file is not there at all.
 void TakeMacFileLock(FileLock& lock, std::chrono::milliseconds wait, const QString& path)
@@ -34,9 +29,9 @@ void TakeMacFileLock(FileLock& lock, std::chrono::milliseconds wait, const QStri
 }
 } // namespace
 
-MacAllocation LoadMacAllocation(const QString& path)
+MacAllocationFile LoadMacAllocation(const QString& path)
 {
-    MacAllocation allocation;
+    MacAllocationFile allocation;
     QString error;
     switch (ReadMacAllocationFile(path, allocation, &error)) {
     case MacFileStatus::Read:
@@ -49,10 +44,10 @@ MacAllocation LoadMacAllocation(const QString& path)
     throw CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file cannot be read: %1: %2").arg(path, error));
 }
 
-MacOctets AllocationMac(const MacAllocation& allocation, const QString& octet5, const QString& octet6,
-                        CliExit textCode)
+namespace {
+// The address or the window's refusal of it, and where the bad octet came from.
+MacOctets OctetsOrFail(const MacAllocationFile& allocation, const MacAddressResult& mac, CliExit textCode)
 {
-    const MacAddressResult mac = MacAddressFrom(allocation.Lines, octet5, octet6);
     if (mac.TooFewLines)
         throw CliFailure(CliExit::BadFile,
                          QStringLiteral("MAC allocation file has fewer than 6 lines\n") + allocation.Path);
@@ -70,36 +65,34 @@ MacOctets AllocationMac(const MacAllocation& allocation, const QString& octet5, 
     }
     return *mac.Octets;
 }
+} // namespace
 
-NextMacs PlanNextMacs(const MacAllocation& allocation, int count)
+MacOctets AllocationMac(const MacAllocationFile& allocation, const QString& octet5, const QString& octet6,
+                        CliExit textCode)
 {
-    NextMacs next;
-    if (allocation.Lines.size() < 6)
-        throw CliFailure(CliExit::BadFile,
-                         QStringLiteral("MAC allocation file has fewer than 6 lines\n") + allocation.Path);
-    MacOctets mac = AllocationMac(allocation, allocation.Lines[1], allocation.Lines[0], CliExit::BadFile);
-    if (Octets56(mac) == 0xFFFF)
+    return OctetsOrFail(allocation, MacAddressFrom(allocation.Lines, octet5, octet6), textCode);
+}
+
+NextMacs PlanNextMacs(const MacAllocationFile& allocation, int count)
+{
+    NextMacs next = NextFreeMacs(allocation, count);
+    switch (next.Status) {
+    case NextMacsStatus::Planned:
+        return next;
+    case NextMacsStatus::NoAddress:
+        OctetsOrFail(allocation, next.Named, CliExit::BadFile);
+        break;
+    case NextMacsStatus::LastAddress:
         throw CliFailure(CliExit::BadFile,
                          QStringLiteral("MAC allocation file: lines 2 and 1 hold FF FF, the last address; there is "
                                         "none after it, so nothing was sent\n")
                              + allocation.Path);
-    for (int value = Octets56(mac); int(next.Macs.size()) < std::max(count, 1) && value < 0xFFFF; ++value) {
-        mac[4] = std::uint8_t(value >> 8);
-        mac[5] = std::uint8_t(value & 0xFF);
-        next.Macs.push_back(mac);
+    case NextMacsStatus::NotExact:
+        break;
     }
-    const int after = Octets56(next.Macs.back()) + 1;
-    next.After = next.Macs.back();
-    next.After[4] = std::uint8_t(after >> 8);
-    next.After[5] = std::uint8_t(after & 0xFF);
-
-    const auto file = WithNextOctets(allocation, next.After[4], next.After[5]);
-    if (!file)
-        throw CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file not written: it would not read back "
-                                                          "exactly, so nothing was sent\n")
-                                               + allocation.Path);
-    next.NewFile = *file;
-    return next;
+    throw CliFailure(CliExit::BadFile, QStringLiteral("MAC allocation file not written: it would not read back "
+                                                      "exactly, so nothing was sent\n")
+                                           + allocation.Path);
 }
 
 void TakeOrFail(FileLock& lock, std::chrono::milliseconds wait, const QString& what, const QString& path,
@@ -144,24 +137,26 @@ bool GiveBackMac(const QString& path, const MacOctets& mac, std::chrono::millise
     try {
         FileLock lock(path);
         TakeMacFileLock(lock, wait, path);
-        const MacAllocation file = LoadMacAllocation(path);
-        const NextMacs now = PlanNextMacs(file);
-        MacOctets after = mac;
-        const int value = Octets56(mac) + 1;
-        after[4] = std::uint8_t(value >> 8);
-        after[5] = std::uint8_t(value & 0xFF);
-        if (now.Macs.front() != after) {
-            whyNot = QStringLiteral("the MAC allocation file names %1 next, not %2").arg(MacText(now.Macs.front()),
-                                                                                         MacText(after));
-            return false;
-        }
-        const auto back = WithNextOctets(file, mac[4], mac[5]);
+        const MacAllocationFile file = LoadMacAllocation(path);
+        const MacGiveBack back = MacGivenBack(file, mac);
         QString error;
-        if (!back || !SaveWholeDurably(path, *back, &error)) {
-            whyNot = QStringLiteral("the MAC allocation file cannot be written: %1").arg(error);
+        switch (back.Status) {
+        case GiveBackStatus::Ready:
+            if (SaveWholeDurably(path, back.NewFile, &error))
+                return true;
+            break;
+        case GiveBackStatus::NoAddress:
+            OctetsOrFail(file, back.Named, CliExit::BadFile);
+            break;
+        case GiveBackStatus::NotNext:
+            whyNot = QStringLiteral("the MAC allocation file names %1 next, not %2")
+                         .arg(MacText(*back.Named.Octets), MacText(back.Expected));
             return false;
+        case GiveBackStatus::NotExact:
+            break;
         }
-        return true;
+        whyNot = QStringLiteral("the MAC allocation file cannot be written: %1").arg(error);
+        return false;
     } catch (const CliFailure& failure) {
         whyNot = failure.Message;
         return false;

@@ -27,34 +27,23 @@
 
 namespace vantrel::cli {
 
-using MacAllocation = MacAllocationFile;
-
 // Reads the whole file. Throws CliFailure(BadFile) when it is missing or
 // cannot be read.
-MacAllocation LoadMacAllocation(const QString& path);
+MacAllocationFile LoadMacAllocation(const QString& path);
 
 // The address "Send New MAC" sends: octets 1 to 4 from lines 6 to 3,
 // octets 5 and 6 from the two texts (the first two characters of each, as
 // the window takes its two fields). The window's refusals: "MAC allocation
 // file has fewer than 6 lines", "Invalid MAC octet: 'G1'". Throws
 // CliFailure(BadFile), or `textCode` when one of the two texts is wrong.
-MacOctets AllocationMac(const MacAllocation& allocation, const QString& octet5, const QString& octet6,
+MacOctets AllocationMac(const MacAllocationFile& allocation, const QString& octet5, const QString& octet6,
                         CliExit textCode);
 
-// The next free addresses: lines 2 and 1 name octets 5 and 6 of the first
-// (octet 5 × 256 + octet 6), the ones after it follow; `After` is the
-// first one not taken, which the new file names in lines 2 and 1, the rest
-// of each of the two lines and every other line byte for byte as they
-// were. FF FF is never given (no file could name the one after it), so
-// fewer than asked for may come back, but never none: a file holding FF FF
-// there, and one that would not read back exactly, are refused
-// (CliFailure(BadFile)).
-struct NextMacs {
-    std::vector<MacOctets> Macs;
-    MacOctets After{};
-    QByteArray NewFile;
-};
-NextMacs PlanNextMacs(const MacAllocation& allocation, int count = 1);
+// The next free addresses by the file's rules (NextFreeMacs in
+// mac/MacAllocationFile.h): fewer than asked for may come back, but never
+// none. A file naming no address, one holding FF FF in lines 2 and 1, and
+// one that would not read back exactly are refused (CliFailure(BadFile)).
+NextMacs PlanNextMacs(const MacAllocationFile& allocation, int count = 1);
 
 // The next free address as the file names it now, read under the file's
 // lock when it can be had within `wait` (on Windows a reader's open handle

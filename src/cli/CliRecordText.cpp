@@ -1,11 +1,10 @@
-// Records as readable text: one "Caption: value" line per field, and the
-// fields in which two records differ.
+// Records as readable text: one "Caption: value" line per field of the
+// record's table (config/RecordFields.h), and the fields in which two
+// records differ.
 
 #include "cli/CliSupport.h"
 
 #include "common/AnsiText.h"
-
-#include <cstring>
 
 namespace vantrel::cli {
 
@@ -53,12 +52,8 @@ QString FieldValue(const ConfigRecord& record, const RecordField& field)
     case FieldKind::Name:
         return UnitText(LoadName(p, field.Size));
     case FieldKind::Number8:
-        return QString::number(p[0]);
-    case FieldKind::Number32: {
-        std::int32_t n = 0;
-        std::memcpy(&n, p, sizeof n);
-        return QString::number(n);
-    }
+    case FieldKind::Number32:
+        return QString::number(FieldNumber(record, field));
     case FieldKind::Channels: {
         QStringList on;
         for (std::size_t c = 0; c < field.Size; ++c)

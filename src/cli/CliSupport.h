@@ -104,14 +104,19 @@ struct WriteCheck {
     ConfigRecord Expected{}; // what a read must give back: ReadBackOf(written)
     ConfigRecord ReadBack{}; // what it gave
     MacOctets Mac{};         // the MAC address the read brought
+    QStringList Differing;   // the captions of the fields that differ
     QStringList Differences; // "Caption: written | read back"
     bool Ok() const { return Differences.isEmpty(); }
 };
 
+// What a read gave back against what was written: the fields a read
+// carries must come back as they went out (ReadBackOf).
+WriteCheck CompareReadBack(const ConfigRecord& written, const UnitSession::ReadResult& read);
+
 // "Write To QUORVEX" of `record`, then "Read From QUORVEX", which must give
 // back what was written (the fields a read carries). A failure of the
-// exchanges throws SessionError; once the erase has gone out, its message
-// says the unit may hold an incomplete configuration.
+// exchanges throws SessionError; once the erase was handed to the write,
+// its message says the unit may hold an incomplete configuration.
 WriteCheck WriteAndCheck(UnitSession& session, const ConfigRecord& record);
 
 // A session with the unit found and opened, waiting --timeout for each

@@ -7,6 +7,7 @@
 #include "common/AnsiText.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <functional>
 
 namespace vantrel::cli {
@@ -72,12 +73,14 @@ void SetFlag(const ParsedArgs& args, const char* name, std::uint8_t& flag)
         throw CliFailure(CliExit::Usage, QStringLiteral("%1: '%2' is not on or off").arg(option, value));
 }
 
-void SetNumber(const ParsedArgs& args, const char* name, long long min, long long max,
-               const std::function<void(long long)>& set)
+// The number for the record's field at `offset`, within what the window's
+// control for it takes.
+void SetNumber(const ParsedArgs& args, const char* name, std::size_t offset, const std::function<void(long long)>& set)
 {
     const QString option = QString::fromLatin1(name);
     if (!args.Has(option))
         return;
+    const auto [min, max] = *FieldAt(offset).Limits;
     const QString value = args.Value(option);
     const auto n = ParseDecimal(value, min, max);
     if (!n)
@@ -85,6 +88,12 @@ void SetNumber(const ParsedArgs& args, const char* name, long long min, long lon
                          QStringLiteral("%1: '%2' is not a whole number from %3 to %4")
                              .arg(option, value, QString::number(min), QString::number(max)));
     set(*n);
+}
+
+// The most characters the window's control for the name at `offset` takes.
+std::size_t NameLimit(std::size_t offset)
+{
+    return std::size_t(FieldAt(offset).Limits->Max);
 }
 
 void SetName(const ParsedArgs& args, const char* name, std::uint8_t* field, std::size_t width, std::size_t maxChars)
@@ -135,19 +144,24 @@ ConfigRecord RecordToWrite(const QString& file, const ParsedArgs& args, CliConte
     SetFlag(args, "--dhcp", r.DHCPEnable);
     SetFlag(args, "--client", r.EnableClient);
     SetFlag(args, "--broadcast", r.UseBroadcast);
-    SetName(args, "--device-name", r.DeviceName, sizeof r.DeviceName, kDeviceNameChars);
-    SetName(args, "--ethernet-name", r.EthernetName, sizeof r.EthernetName, kEthernetNameChars);
-    SetNumber(args, "--port", 1, 65535, [&](long long n) { r.ClientPort = std::int32_t(n); });
-    SetNumber(args, "--update-period", 1, 255, [&](long long n) { r.UpdatePeriod = std::uint8_t(n); });
-    SetNumber(args, "--server-timeout", 1, 255, [&](long long n) { r.ServerTimeout = std::uint8_t(n); });
+    SetName(args, "--device-name", r.DeviceName, sizeof r.DeviceName, NameLimit(offsetof(ConfigRecord, DeviceName)));
+    SetName(args, "--ethernet-name", r.EthernetName, sizeof r.EthernetName,
+            NameLimit(offsetof(ConfigRecord, EthernetName)));
+    SetNumber(args, "--port", offsetof(ConfigRecord, ClientPort), [&](long long n) { r.ClientPort = std::int32_t(n); });
+    SetNumber(args, "--update-period", offsetof(ConfigRecord, UpdatePeriod),
+              [&](long long n) { r.UpdatePeriod = std::uint8_t(n); });
+    SetNumber(args, "--server-timeout", offsetof(ConfigRecord, ServerTimeout),
+              [&](long long n) { r.ServerTimeout = std::uint8_t(n); });
+    const WindowLimits hysteresis = *FieldAt(offsetof(ConfigRecord, Hysteresis)).Limits;
     for (const QString& given : args.Values(QStringLiteral("--hysteresis"))) {
         const qsizetype equals = given.indexOf(QLatin1Char('='));
         const auto input = ParseDecimal(given.left(equals), 1, 8);
-        const auto value = ParseDecimal(given.mid(equals + 1), 0, 1024);
+        const auto value = ParseDecimal(given.mid(equals + 1), hysteresis.Min, hysteresis.Max);
         if (equals < 0 || !input || !value)
             throw CliFailure(CliExit::Usage, QStringLiteral("--hysteresis: '%1' is not INPUT=N with INPUT from 1 to 8 "
-                                                            "and N a whole number from 0 to 1024")
-                                                 .arg(given));
+                                                            "and N a whole number from %2 to %3")
+                                                 .arg(given, QString::number(hysteresis.Min),
+                                                      QString::number(hysteresis.Max)));
         r.Hysteresis[*input - 1] = std::int32_t(*value);
     }
     SetChannels(args, "--invert-inputs", r.InvertInputs);

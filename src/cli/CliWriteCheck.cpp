@@ -101,75 +101,55 @@ QStringList OutsideWindowRanges(const ConfigRecord& record)
                             .arg(max);
     };
     for (const RecordField& f : RecordFields()) {
-        const std::uint8_t* p = FieldBytes(record, f);
-        if (f.Offset == offsetof(ConfigRecord, ClientPort)) {
-            check(f, record.ClientPort, 1, 65535);
-        } else if (f.Kind == FieldKind::Number32) {
-            std::int32_t n = 0;
-            std::memcpy(&n, p, sizeof n);
-            check(f, n, 0, 1024); // the hysteresis of an input
-        } else if (f.Kind == FieldKind::Number8) {
-            check(f, p[0], 1, 255);
-        } else if (f.Offset == offsetof(ConfigRecord, EthernetName) && LoadName(p, f.Size).size() > kEthernetNameChars) {
+        if (!f.Limits)
+            continue;
+        if (f.Kind == FieldKind::Number8 || f.Kind == FieldKind::Number32) {
+            check(f, FieldNumber(record, f), f.Limits->Min, f.Limits->Max);
+        } else if (f.Kind == FieldKind::Name
+                   && LoadName(FieldBytes(record, f), f.Size).size() > std::size_t(f.Limits->Max)) {
             problems << QStringLiteral("%1: \"%2\" is longer than %3 characters")
-                            .arg(named(f), FieldValue(record, f),
-                                 QString::number(kEthernetNameChars));
+                            .arg(named(f), FieldValue(record, f), QString::number(f.Limits->Max));
         }
     }
     return problems;
 }
 
-namespace {
-// Sets a session's BeforeRequest for a while and puts the earlier one back.
-class RequestWatch {
-public:
-    RequestWatch(UnitSession& session, std::function<void(const RequestStep&)> watch)
-        : session_(session), earlier_(session.BeforeRequest)
-    {
-        session_.BeforeRequest = [this, watch](const RequestStep& step) {
-            watch(step);
-            if (earlier_)
-                earlier_(step);
-        };
-    }
-    ~RequestWatch() { session_.BeforeRequest = earlier_; }
-    RequestWatch(const RequestWatch&) = delete;
-    RequestWatch& operator=(const RequestWatch&) = delete;
-
-private:
-    UnitSession& session_;
-    std::function<void(const RequestStep&)> earlier_;
-};
-} // namespace
+WriteCheck CompareReadBack(const ConfigRecord& written, const UnitSession::ReadResult& read)
+{
+    WriteCheck check;
+    check.Ident = read.Ident;
+    check.Expected = ReadBackOf(written, written);
+    check.ReadBack = read.Record;
+    check.Mac = read.Mac;
+    for (const RecordField& field : DifferingFields(check.Expected, check.ReadBack))
+        check.Differing << QString::fromLatin1(field.Caption);
+    check.Differences = DifferenceLines(check.Expected, check.ReadBack);
+    return check;
+}
 
 WriteCheck WriteAndCheck(UnitSession& session, const ConfigRecord& record)
 {
-    WriteCheck check;
-    {
-        bool erased = false;
-        RequestWatch watch(session, [&](const RequestStep& step) { erased = erased || step.Kind == RequestKind::Erase; });
-        try {
-            check.Ident = session.Write(record);
-        } catch (const SessionError& error) {
-            if (!erased)
-                throw;
-            throw SessionError(error.Kind(), std::string(error.what())
-                                                 + "\nThe write did not finish: the unit may hold an incomplete "
-                                                   "configuration. Write it again.");
-        }
+    IdentReply ident;
+    try {
+        ident = session.Write(record);
+    } catch (const SessionError& error) {
+        if (!session.Sent(RequestKind::Erase))
+            throw;
+        throw SessionError(error.Kind(), std::string(error.what())
+                                             + "\nThe write did not finish: the unit may hold an incomplete "
+                                               "configuration. Write it again.");
     }
+    UnitSession::ReadResult read;
     try {
         // Fields a read does not carry keep the written record's values, so
         // only those a read carries can differ.
-        const UnitSession::ReadResult read = session.Read(record);
-        check.ReadBack = read.Record;
-        check.Mac = read.Mac;
+        read = session.Read(record);
     } catch (const SessionError& error) {
         throw SessionError(error.Kind(),
                            std::string(error.what()) + "\nThe configuration was written, but not read back to check it.");
     }
-    check.Expected = ReadBackOf(record, record);
-    check.Differences = DifferenceLines(check.Expected, check.ReadBack);
+    WriteCheck check = CompareReadBack(record, read);
+    check.Ident = ident;
     return check;
 }
 

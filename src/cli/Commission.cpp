@@ -27,43 +27,6 @@
 
 namespace vantrel::cli {
 
-QString AddressText(std::uint32_t address)
-{
-    return QString::fromStdString(DottedText(address));
-}
-
-QString UnitOf(int number, long long place, const std::optional<long long>& count)
-{
-    if (!count)
-        return QStringLiteral("unit %1").arg(number);
-    if (place == number)
-        return QStringLiteral("unit %1 of %2").arg(number).arg(*count);
-    return QStringLiteral("unit %1, %2 of %3").arg(number).arg(place).arg(*count);
-}
-
-void Tally::Count(const UnitOutcome& outcome)
-{
-    (outcome.Commissioned ? Commissioned : Failed) += 1;
-    if (outcome.MacUnconfirmed)
-        Unconfirmed << MacText(*outcome.MacUnconfirmed);
-}
-
-QString Tally::Summary() const
-{
-    QString text = QStringLiteral("%1 commissioned, %2 failed").arg(Commissioned).arg(Failed);
-    if (!Unconfirmed.isEmpty())
-        text += QStringLiteral(", %1 unconfirmed MAC address%2 (%3)")
-                    .arg(Unconfirmed.size())
-                    .arg(Unconfirmed.size() == 1 ? QString() : QStringLiteral("es"))
-                    .arg(Unconfirmed.join(QStringLiteral(", ")));
-    if (!Gaps.isEmpty())
-        text += QStringLiteral(", %1 MAC address%2 reserved and never sent, a gap (%3)")
-                    .arg(Gaps.size())
-                    .arg(Gaps.size() == 1 ? QString() : QStringLiteral("es"))
-                    .arg(Gaps.join(QStringLiteral(", ")));
-    return text;
-}
-
 namespace {
 
 const QString kConfigOption = QStringLiteral("--config");
@@ -208,9 +171,7 @@ bool WaitForUnit(CliContext& context, bool present)
 // asks for it.
 void PlanNextUnit(const Bench& bench, UnitPlan& plan, int commissioned, CliContext& context)
 {
-    ++plan.Number;
-    plan.Record = bench.Config;
-    StoreAddressNumber(plan.Ip, plan.Record.IPAddr);
+    plan = PlanUnit(bench, plan.Number + 1, plan.Ip);
     QString macNote;
     if (bench.MacNext) {
         plan.MacAnnounced = PeekNextMac(bench.MacPath, context.LockWait);
@@ -221,12 +182,24 @@ void PlanNextUnit(const Bench& bench, UnitPlan& plan, int commissioned, CliConte
     context.Out.flush();
 }
 
+// The next unit's IP address, unless the subnet has none left.
+std::optional<std::uint32_t> NextIp(const Bench& bench, std::uint32_t ip)
+{
+    return ip <= bench.Hosts.Last ? std::optional(ip) : std::nullopt;
+}
+
 // Records the unit and says how it went. Ends the loop (a return value, or
 // the failure that stops it) after an interruption or a failure that stops.
-std::optional<CliExit> Conclude(const UnitOutcome& outcome, UnitPlan& plan, RecordFile& record, Tally& tally,
-                                CliContext& context)
+std::optional<CliExit> Conclude(const Bench& bench, UnitOutcome& outcome, UnitPlan& plan, RecordFile& record,
+                                MacSupply* macs, Tally& tally, CliContext& context)
 {
-    record.Append(outcome.Entry);
+    try {
+        record.Append(outcome.Entry);
+    } catch (...) {
+        HandBackUnsentMac(outcome, macs); // the run ends here: the address is not lost with it
+        throw;
+    }
+    HandBackUnsentMac(outcome, macs);
     context.Out << "Unit " << plan.Number << ": " << QString::fromStdString(outcome.Entry.Result) << '\n';
     for (const QString& line : outcome.Details)
         context.Out << line << '\n';
@@ -234,12 +207,10 @@ std::optional<CliExit> Conclude(const UnitOutcome& outcome, UnitPlan& plan, Reco
         ++plan.Ip;
     tally.Count(outcome);
     if (outcome.Interrupted) {
-        const QString serial = outcome.Entry.SerialNumber.empty()
-                                   ? QString()
-                                   : QStringLiteral(" (serial number %1)")
-                                         .arg(QString::fromStdString(outcome.Entry.SerialNumber));
-        context.Err << "Interrupted: unit " << plan.Number << serial << " was being commissioned; recorded in "
-                    << record.Path() << ". The next IP address is " << AddressText(plan.Ip) << ".\n";
+        // Its line is in the record: Append above throws otherwise.
+        context.Err << InterruptedWhileCommissioning({InterruptedUnit(plan.Number, outcome.Entry.SerialNumber)}, true,
+                                                     record.Path(), NextIp(bench, plan.Ip))
+                    << '\n';
         return CliExit::Interrupted;
     }
     if (outcome.Stop)
@@ -303,13 +274,7 @@ public:
     }
     ~Summary()
     {
-        if (macs_)
-            for (const MacOctets& gap : macs_->Finish())
-                tally_.Gaps << MacText(gap);
-        context_.Out << "Done: " << tally_.Summary();
-        if (next_ <= hosts_.Last)
-            context_.Out << "; the next IP address is " << AddressText(next_);
-        context_.Out << '\n';
+        context_.Out << tally_.Done(macs_, next_ <= hosts_.Last ? std::optional(next_) : std::nullopt) << '\n';
         context_.Out.flush();
     }
 
@@ -330,29 +295,26 @@ CliExit RunOneAtATime(const Bench& bench, RecordFile& record, MacSupply* macs, C
     const UnitHooks hooks{.Record = record, .Trace = bench.Trace, .Macs = macs};
     while (!bench.Count || tally.Commissioned != *bench.Count) {
         if (plan.Ip > bench.Hosts.Last)
-            throw CliFailure(CliExit::Failure, QStringLiteral("No IP address left: %1 was the last host address of "
-                                                              "the subnet %2")
-                                                   .arg(AddressText(bench.Hosts.Last), bench.Subnet));
+            throw NoIpAddressLeft(bench);
         if (const auto line = record.LineGiving(plan.Ip))
             throw record.Repeat(QStringLiteral("IP address"), AddressText(plan.Ip), *line);
         PlanNextUnit(bench, plan, tally.Commissioned, context);
         if (!WaitForUnit(context, true)) {
-            context.Err << "Interrupted while waiting for unit " << plan.Number
-                        << "; no unit was being commissioned.\n";
+            context.Err << InterruptedWhileWaiting(plan.Number, std::nullopt) << '\n';
             return CliExit::Interrupted;
         }
-        const UnitOutcome outcome = CommissionUnit(context, bench.Timeout, plan, hooks);
+        UnitOutcome outcome = CommissionUnit(context, bench.Timeout, plan, hooks);
         if (outcome.Vanished) { // unplugged again at once: wait for it anew
             --plan.Number;
             continue;
         }
-        if (const auto end = Conclude(outcome, plan, record, tally, context))
+        if (const auto end = Conclude(bench, outcome, plan, record, macs, tally, context))
             return *end;
         context.Out << "Unplug unit " << plan.Number << '\n';
         context.Out.flush();
         if (!WaitForUnit(context, false)) {
             context.Err << "Interrupted while waiting for unit " << plan.Number << " to be unplugged; it is recorded in "
-                        << record.Path() << ". The next IP address is " << AddressText(plan.Ip) << ".\n";
+                        << record.Path() << '.' << NextIpSentence(NextIp(bench, plan.Ip)) << '\n';
             return CliExit::Interrupted;
         }
     }

@@ -3,7 +3,8 @@
 // record on disk (CommissionRecordFile.cpp), one unit's commissioning
 // (CommissionUnit.cpp), and the bench loop around them: unit after unit
 // (Commission.cpp) or, with --parallel, every unit plugged in at once
-// (CommissionParallel.cpp).
+// (CommissionParallel.cpp). Both loops plan a unit (CommissionPlan.cpp)
+// and count and end a run (CommissionTally.cpp) the same way.
 
 #include "cli/CliSupport.h"
 #include "cli/CommissionRecord.h"
@@ -105,6 +106,13 @@ struct UnitPlan {
     std::optional<HidInterfaceInfo> Unit;  // this unit (--parallel); else the one found
 };
 
+// Unit `number`'s plan: the bench's configuration with `ip` in it.
+UnitPlan PlanUnit(const Bench& bench, int number, std::uint32_t ip, std::optional<HidInterfaceInfo> unit = {});
+
+// The end of a run whose subnet has no host address left: "No IP address
+// left: 10.0.0.254 was the last host address of the subnet ...".
+CliFailure NoIpAddressLeft(const Bench& bench);
+
 // What every unit of a bench shares.
 struct UnitHooks {
     RecordFile& Record;
@@ -123,6 +131,11 @@ struct UnitOutcome {
     bool IpUsed = false; // its line before the erase is in the record: the address is spent
     bool Interrupted = false;
     std::optional<MacOctets> MacUnconfirmed; // sent, not confirmed: it may be in the unit
+    // Reserved and never sent. It goes back (HandBackUnsentMac) only once
+    // the unit's last line, which marks it unused, is in the record: until
+    // then the unit's first line lists it as reserved, and a unit that took
+    // it back at once would be refused it as given before.
+    std::optional<MacOctets> MacUnsent;
     QStringList Details;            // lines for the operator after "Unit N: result"
     std::optional<CliFailure> Stop; // ends the loop once recorded
 };
@@ -134,6 +147,10 @@ struct UnitOutcome {
 UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeout, const UnitPlan& plan,
                           const UnitHooks& hooks);
 
+// After the unit's last line is in the record: its unsent MAC address goes
+// back to the file or to the bench's next unit, and its details say which.
+void HandBackUnsentMac(UnitOutcome& outcome, MacSupply* macs);
+
 // How a bench went, for its last line.
 struct Tally {
     int Commissioned = 0;
@@ -143,7 +160,31 @@ struct Tally {
     void Count(const UnitOutcome& outcome);
     // "3 commissioned, 1 failed, 1 unconfirmed MAC address (00.04.A3.01.10.00)"
     QString Summary() const;
+    // Once the run has ended: the MAC addresses handed back and not taken
+    // again go back to the allocation file, or are counted as gaps; then
+    // Summary() and "; the next IP address is ..." when one is left.
+    QString Close(MacSupply* macs, const std::optional<std::uint32_t>& next);
+    // The last line: "Done: " and Close().
+    QString Done(MacSupply* macs, const std::optional<std::uint32_t>& next);
 };
+
+// How an interrupted unit is named: "unit 3 (serial number 4714)", before
+// it said its serial number "unit 5 (/dev/hidraw7)" with its path, else
+// "unit 5".
+QString InterruptedUnit(int number, const std::string& serialNumber, const QString& path = {});
+
+// " The next IP address is 10.0.0.36.", or nothing when the subnet has
+// none left (never the address past its last host).
+QString NextIpSentence(const std::optional<std::uint32_t>& next);
+
+// "Interrupted: unit 3 (...), unit 5 (...) were being commissioned;
+// recorded in bench.csv." and NextIpSentence(next).
+QString InterruptedWhileCommissioning(const QStringList& units, bool allRecorded, const QString& record,
+                                      const std::optional<std::uint32_t>& next);
+
+// "Interrupted while waiting for unit 5; no unit was being commissioned."
+// ("for units" without a number), and NextIpSentence(next).
+QString InterruptedWhileWaiting(const std::optional<int>& number, const std::optional<std::uint32_t>& next);
 
 // "unit 3", or with --count "unit 3 of 10"; "unit 4, 3 of 10" when a unit
 // that failed took a number: `place` counts the units that are to be

@@ -124,8 +124,6 @@ private:
     void NotStarted(const QString& why);
     CliExit EndInterrupted();
 
-    QString Summary();
-
     const Bench& bench_;
     RecordFile& record_;
     MacSupply* macs_;
@@ -186,12 +184,8 @@ void ParallelBench::StartWaiting()
 void ParallelBench::Start(const HidInterfaceInfo& unit, std::uint32_t ip)
 {
     auto session = std::make_unique<Session>();
-    UnitPlan& plan = session->Plan;
-    plan.Number = ++numbers_;
-    plan.Ip = ip;
-    plan.Record = bench_.Config;
-    StoreAddressNumber(ip, plan.Record.IPAddr);
-    plan.Unit = unit;
+    session->Plan = PlanUnit(bench_, ++numbers_, ip, unit);
+    const UnitPlan& plan = session->Plan;
     session->Path = QString::fromStdString(unit.Path);
     session->Who = session->Path;
     QString unitOf = UnitOf(plan.Number, tally_.Commissioned + static_cast<long long>(running_.size()) + 1, bench_.Count);
@@ -224,7 +218,7 @@ void ParallelBench::RunSession(Session& session)
 // Records the unit and says how it went.
 void ParallelBench::Conclude(Session& session)
 {
-    const UnitOutcome& outcome = session.Outcome;
+    UnitOutcome& outcome = session.Outcome;
     const QString unit = QStringLiteral("Unit %1: ").arg(session.Plan.Number);
     if (!outcome.Entry.SerialNumber.empty())
         session.Who = QString::fromStdString(outcome.Entry.SerialNumber);
@@ -239,6 +233,7 @@ void ParallelBench::Conclude(Session& session)
     } catch (const CliFailure& failure) {
         notRecorded = failure;
     }
+    HandBackUnsentMac(outcome, macs_);
     QStringList lines{unit + QString::fromStdString(outcome.Entry.Result)};
     lines << outcome.Details;
     if (!outcome.Interrupted)
@@ -278,12 +273,8 @@ void ParallelBench::Reap()
         if (!outcome.Vanished)
             tally_.Count(outcome);
         if (outcome.Interrupted) {
-            interrupted_[session->Plan.Number] = QStringLiteral("unit %1 (%2)")
-                                .arg(session->Plan.Number)
-                                .arg(outcome.Entry.SerialNumber.empty()
-                                         ? session->Path
-                                         : QStringLiteral("serial number ")
-                                               + QString::fromStdString(outcome.Entry.SerialNumber));
+            interrupted_[session->Plan.Number] =
+                InterruptedUnit(session->Plan.Number, outcome.Entry.SerialNumber, session->Path);
             allInterruptedRecorded_ = allInterruptedRecorded_ && session->Recorded;
         }
         if (session->Fault && !fault_)
@@ -313,33 +304,14 @@ void ParallelBench::NotStarted(const QString& why)
 
 CliExit ParallelBench::EndInterrupted()
 {
-    const QString next = AddressText(addresses_.Next());
     QStringList units;
     for (const auto& [number, unit] : interrupted_)
         units << unit;
-    if (units.isEmpty()) {
-        console_.Err({}, {QStringLiteral("Interrupted while waiting for units; no unit was being commissioned. The "
-                                         "next IP address is %1.")
-                              .arg(next)});
-    } else {
-        console_.Err({}, {QStringLiteral("Interrupted: %1 %2 being commissioned; %3. The next IP address is %4.")
-                              .arg(units.join(QStringLiteral(", ")),
-                                   units.size() == 1 ? QStringLiteral("was") : QStringLiteral("were"),
-                                   allInterruptedRecorded_ ? QStringLiteral("recorded in ") + record_.Path()
-                                                           : QStringLiteral("not all could be recorded (see above)"),
-                                   next)});
-    }
+    const std::optional<std::uint32_t> next = addresses_.Left() ? std::optional(addresses_.Next()) : std::nullopt;
+    console_.Err({}, {units.isEmpty() ? InterruptedWhileWaiting(std::nullopt, next)
+                                      : InterruptedWhileCommissioning(units, allInterruptedRecorded_, record_.Path(),
+                                                                      next)});
     return CliExit::Interrupted;
-}
-
-// The last line's figures: the addresses handed back and not taken again
-// go back to the allocation file, or are gaps.
-QString ParallelBench::Summary()
-{
-    if (macs_)
-        for (const MacOctets& gap : macs_->Finish())
-            tally_.Gaps << MacText(gap);
-    return tally_.Summary();
 }
 
 CliExit ParallelBench::Run()
@@ -354,30 +326,27 @@ CliExit ParallelBench::Run()
             StartWaiting();
         }
         if (running_.empty()) {
-            const QString next = addresses_.Left()
-                                     ? QStringLiteral("; the next IP address is %1").arg(AddressText(addresses_.Next()))
-                                     : QString();
+            const std::optional<std::uint32_t> next =
+                addresses_.Left() ? std::optional(addresses_.Next()) : std::nullopt;
             if (interrupted) {
                 const CliExit code = EndInterrupted();
-                console_.Out({}, {QStringLiteral("Done: ") + Summary() + next});
+                console_.Out({}, {tally_.Done(macs_, next)});
                 return code;
             }
             if (fault_) {
                 NotStarted(QStringLiteral("the bench stopped"));
-                console_.Err({}, {QStringLiteral("Stopped after the fault above: ") + Summary() + next});
+                console_.Err({}, {QStringLiteral("Stopped after the fault above: ") + tally_.Close(macs_, next)});
                 return fault_->Code;
             }
             if (bench_.Count && tally_.Commissioned >= *bench_.Count) {
                 NotStarted(QStringLiteral("--count %1 reached").arg(*bench_.Count));
-                console_.Out({}, {QStringLiteral("Done: ") + Summary() + next});
+                console_.Out({}, {tally_.Done(macs_, next)});
                 return CliExit::Success;
             }
             if (!addresses_.Left()) {
                 NotStarted(QStringLiteral("no IP address left"));
-                console_.Out({}, {QStringLiteral("Done: ") + Summary()});
-                throw CliFailure(CliExit::Failure, QStringLiteral("No IP address left: %1 was the last host address "
-                                                                  "of the subnet %2")
-                                                       .arg(AddressText(bench_.Hosts.Last), bench_.Subnet));
+                console_.Out({}, {tally_.Done(macs_, std::nullopt)});
+                throw NoIpAddressLeft(bench_);
             }
         }
         Wait();

@@ -23,8 +23,7 @@ enum class Stage { Opening, Write, Mac, ReadBack, Done };
 struct Progress {
     Stage At = Stage::Opening;
     std::optional<MacOctets> Mac; // the address reserved for it
-    bool MacSent = false;         // the MAC address request went out
-    bool MacConfirmed = false;    // and the unit confirmed it
+    bool MacConfirmed = false;    // the unit confirmed it
 };
 
 // A failure of the record or the allocation file before the erase: nothing
@@ -73,21 +72,21 @@ void CheckReadBack(const UnitPlan& plan, const Progress& progress, const UnitSes
         entry.MacAddress = MacText(read.Mac).toStdString();
         entry.MacState = kMacRead;
     }
-    const ConfigRecord expected = ReadBackOf(plan.Record, plan.Record);
-    QStringList differing;
-    for (const RecordField& field : DifferingFields(expected, read.Record))
-        differing << QString::fromLatin1(field.Caption);
-    outcome.Details = DifferenceLines(expected, read.Record);
+    const WriteCheck check = CompareReadBack(plan.Record, read);
+    QStringList differing = check.Differing;
+    QStringList lines = check.Differences;
     if (progress.Mac && read.Mac != *progress.Mac) {
         differing << QStringLiteral("MAC Address");
-        outcome.Details << QStringLiteral("MAC Address: %1 | %2").arg(MacText(*progress.Mac), MacText(read.Mac));
+        lines << QStringLiteral("MAC Address: %1 | %2").arg(MacText(*progress.Mac), MacText(read.Mac));
     }
     if (differing.isEmpty()) {
         outcome.Commissioned = true;
         entry.Result = "commissioned";
         return;
     }
-    outcome.Details.prepend(QStringLiteral("The unit does not give back what was written (written | read back):"));
+    // After what the operator was told before (another MAC address than
+    // announced), not in its place.
+    outcome.Details << QStringLiteral("The unit does not give back what was written (written | read back):") << lines;
     entry.Result = "check failed: " + differing.join(QStringLiteral("; ")).toStdString();
 }
 
@@ -210,7 +209,7 @@ void RecordMac(const Run& run)
     entry.MacAddress = mac.toStdString();
     if (progress.MacConfirmed) {
         entry.MacState = kMacConfirmed;
-    } else if (progress.MacSent) {
+    } else if (run.Session.Sent(RequestKind::MacWrite)) {
         entry.MacState = kMacUnconfirmed;
         run.Outcome.MacUnconfirmed = progress.Mac;
         run.Outcome.Details << QStringLiteral("The MAC address %1 was sent, but the unit did not confirm it. It is "
@@ -219,10 +218,7 @@ void RecordMac(const Run& run)
                                    .arg(mac);
     } else {
         entry.MacState = kMacUnused;
-        run.Outcome.Details << QStringLiteral("The MAC address %1 was not sent; %2.")
-                                   .arg(mac, run.Hooks.Macs->GiveBack(*progress.Mac)
-                                                 ? QStringLiteral("the MAC allocation file names it again")
-                                                 : QStringLiteral("it goes to the next unit of this bench"));
+        run.Outcome.MacUnsent = progress.Mac;
     }
 }
 
@@ -254,7 +250,6 @@ UnitOutcome CommissionUnit(CliContext& context, std::chrono::milliseconds timeou
             Claim(run);
             run.Say(QStringLiteral("writing the configuration"));
         }
-        progress.MacSent = progress.MacSent || step.Kind == RequestKind::MacWrite;
     };
     try {
         Exchange(run);

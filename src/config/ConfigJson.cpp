@@ -1,6 +1,7 @@
 #include "config/ConfigJson.h"
 
 #include "common/AnsiText.h"
+#include "config/RecordFields.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,47 +16,64 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace vantrel {
 
 namespace {
 
-enum class Kind { Address, Flag, Name, Int32, Byte, Hysteresis, Channels, Reserved };
-
-// One JSON field and the record bytes it stands for. `Extra` names the
-// field that carries the bytes exactly where the readable value cannot.
+// One JSON field: the table's fields that share its key (RecordFields.h).
+// The eight hysteresis numbers are one list, the reserved bytes one text.
 struct JsonField {
-    const char* Key;
-    Kind Type;
-    std::size_t Offset;
-    std::size_t Width;
-    const char* Extra = nullptr;
+    std::span<const RecordField> Rows;
+
+    const RecordField& First() const { return Rows.front(); }
+    const char* Key() const { return First().JsonKey; }
+    const char* Extra() const { return First().JsonExtra; }
+    FieldKind Kind() const { return First().Kind; }
+    bool IsList() const { return Kind() == FieldKind::Number32 && Rows.size() > 1; }
 };
 
-constexpr std::array<JsonField, 17> kFields{{
-    {"ipAddress", Kind::Address, offsetof(ConfigRecord, IPAddr), 4},
-    {"gatewayAddress", Kind::Address, offsetof(ConfigRecord, GateWayAddr), 4},
-    {"submask", Kind::Address, offsetof(ConfigRecord, SubMaskAddr), 4},
-    {"getAddressAutomatically", Kind::Flag, offsetof(ConfigRecord, DHCPEnable), 1, "getAddressAutomaticallyByte"},
-    {"deviceName", Kind::Name, offsetof(ConfigRecord, DeviceName), 32, "deviceNameBytes"},
-    {"ethernetName", Kind::Name, offsetof(ConfigRecord, EthernetName), 16, "ethernetNameBytes"},
-    {"portNumber", Kind::Int32, offsetof(ConfigRecord, ClientPort), 4},
-    {"targetIpAddress", Kind::Address, offsetof(ConfigRecord, ClientAddr), 4},
-    {"enableClient", Kind::Flag, offsetof(ConfigRecord, EnableClient), 1, "enableClientByte"},
-    {"useBroadcastAddress", Kind::Flag, offsetof(ConfigRecord, UseBroadcast), 1, "useBroadcastAddressByte"},
-    {"updatePeriod", Kind::Byte, offsetof(ConfigRecord, UpdatePeriod), 1},
-    {"timeout", Kind::Byte, offsetof(ConfigRecord, ServerTimeout), 1},
-    {"hysteresis", Kind::Hysteresis, offsetof(ConfigRecord, Hysteresis), 32},
-    {"invertInputs", Kind::Channels, offsetof(ConfigRecord, InvertInputs), 16, "invertInputsBytes"},
-    {"invertOutputs", Kind::Channels, offsetof(ConfigRecord, InvertOutputs), 16, "invertOutputsBytes"},
-    {"outputStartStatus", Kind::Channels, offsetof(ConfigRecord, OutputStartStatus), 16, "outputStartStatusBytes"},
-    {"reserved", Kind::Reserved, 0, 7},
-}};
+// The JSON fields in the table's order.
+const std::vector<JsonField>& JsonFields()
+{
+    static const std::vector<JsonField> fields = [] {
+        std::vector<JsonField> grouped;
+        const std::span<const RecordField> rows = RecordFields();
+        for (std::size_t i = 0; i < rows.size();) {
+            std::size_t end = i + 1;
+            while (end < rows.size() && std::strcmp(rows[end].JsonKey, rows[i].JsonKey) == 0)
+                ++end;
+            grouped.push_back({rows.subspan(i, end - i)});
+            i = end;
+        }
+        return grouped;
+    }();
+    return fields;
+}
 
-// The record's reserved bytes, in the order "reserved" lists them.
-constexpr std::array<std::size_t, 7> kReservedOffsets{51, 85, 86, 87, 157, 158, 159};
-static_assert(offsetof(ConfigRecord, Reserved51) == 51 && offsetof(ConfigRecord, Reserved85) == 85
-              && offsetof(ConfigRecord, Reserved157) == 157);
+// The record bytes a field's rows cover, in the table's order.
+std::vector<std::size_t> OffsetsOf(const JsonField& f)
+{
+    std::vector<std::size_t> offsets;
+    for (const RecordField& row : f.Rows)
+        for (std::size_t i = 0; i < row.Size; ++i)
+            offsets.push_back(row.Offset + i);
+    return offsets;
+}
+
+// "record bytes 51, 85 to 87 and 157 to 159"
+QString RecordBytesText(const JsonField& f)
+{
+    QStringList parts;
+    for (const RecordField& row : f.Rows)
+        parts << (row.Size == 1 ? QString::number(row.Offset)
+                                : QStringLiteral("%1 to %2").arg(row.Offset).arg(row.Offset + row.Size - 1));
+    const QString last = parts.takeLast();
+    return QStringLiteral("record bytes ")
+           + (parts.isEmpty() ? last : parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last);
+}
 
 constexpr char kVersionKey[] = "dataFileVersion";
 constexpr char kNameTailKey[] = "dataFileNameTail";
@@ -67,7 +85,6 @@ constexpr QLatin1StringView kAnsiName{"the system's ANSI code page"};
 constexpr QLatin1StringView kAnsiName{"Latin-1"};
 #endif
 
-constexpr std::size_t kHysteresisCount = 8;
 constexpr int kChannels = 16;
 
 // ---- Values as text ---------------------------------------------------------------------
@@ -194,59 +211,53 @@ bool AllZeroOrOne(const std::uint8_t* bytes, std::size_t count)
     return true;
 }
 
-void WriteField(Writer& w, const JsonField& f, const std::uint8_t* record)
+void WriteField(Writer& w, const JsonField& f, const ConfigRecord& r)
 {
-    const std::uint8_t* p = record + f.Offset;
-    switch (f.Type) {
-    case Kind::Address:
-        w.Add(f.Key, QJsonValue(QStringLiteral("%1.%2.%3.%4").arg(p[0]).arg(p[1]).arg(p[2]).arg(p[3])));
+    const RecordField& row = f.First();
+    const std::uint8_t* p = FieldBytes(r, row);
+    switch (f.Kind()) {
+    case FieldKind::Address:
+        w.Add(f.Key(), QJsonValue(QStringLiteral("%1.%2.%3.%4").arg(p[0]).arg(p[1]).arg(p[2]).arg(p[3])));
         return;
-    case Kind::Flag:
-        w.Add(f.Key, QJsonValue(p[0] != 0));
+    case FieldKind::Flag:
+        w.Add(f.Key(), QJsonValue(p[0] != 0));
         if (p[0] > 1)
-            w.Add(f.Extra, QJsonValue(qint64(p[0])));
+            w.Add(f.Extra(), QJsonValue(qint64(p[0])));
         return;
-    case Kind::Name: {
-        const QString text = NameTextOf(p, f.Width);
-        w.Add(f.Key, QJsonValue(text));
-        if (NameFieldOf(text, f.Width) != QByteArray(reinterpret_cast<const char*>(p), qsizetype(f.Width)))
-            w.AddHex(f.Extra, p, f.Width);
-        return;
-    }
-    case Kind::Int32: {
-        std::int32_t n = 0;
-        std::memcpy(&n, p, sizeof n);
-        w.Add(f.Key, QJsonValue(qint64(n)));
+    case FieldKind::Name: {
+        const QString text = NameTextOf(p, row.Size);
+        w.Add(f.Key(), QJsonValue(text));
+        if (NameFieldOf(text, row.Size) != QByteArray(reinterpret_cast<const char*>(p), qsizetype(row.Size)))
+            w.AddHex(f.Extra(), p, row.Size);
         return;
     }
-    case Kind::Byte:
-        w.Add(f.Key, QJsonValue(qint64(p[0])));
-        return;
-    case Kind::Hysteresis: {
-        QList<std::int64_t> values;
-        for (std::size_t i = 0; i < kHysteresisCount; ++i) {
-            std::int32_t n = 0;
-            std::memcpy(&n, p + 4 * i, sizeof n);
-            values << n;
+    case FieldKind::Number8:
+    case FieldKind::Number32:
+        if (f.IsList()) {
+            QList<std::int64_t> values;
+            for (const RecordField& element : f.Rows)
+                values << FieldNumber(r, element);
+            w.AddList(f.Key(), values);
+        } else {
+            w.Add(f.Key(), QJsonValue(qint64(FieldNumber(r, row))));
         }
-        w.AddList(f.Key, values);
         return;
-    }
-    case Kind::Channels: {
+    case FieldKind::Channels: {
         QList<std::int64_t> channels;
         for (int c = 0; c < kChannels; ++c)
             if (p[c] != 0)
                 channels << c + 1;
-        w.AddList(f.Key, channels);
+        w.AddList(f.Key(), channels);
         if (!AllZeroOrOne(p, kChannels))
-            w.AddHex(f.Extra, p, kChannels);
+            w.AddHex(f.Extra(), p, kChannels);
         return;
     }
-    case Kind::Reserved: {
-        std::array<std::uint8_t, kReservedOffsets.size()> bytes{};
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = record[kReservedOffsets[i]];
-        w.AddHex(f.Key, bytes.data(), bytes.size());
+    case FieldKind::Reserved: {
+        const auto* record = reinterpret_cast<const std::uint8_t*>(&r);
+        std::vector<std::uint8_t> bytes;
+        for (std::size_t offset : OffsetsOf(f))
+            bytes.push_back(record[offset]);
+        w.AddHex(f.Key(), bytes.data(), bytes.size());
         return;
     }
     }
@@ -274,49 +285,42 @@ public:
 
     void ReadField(const JsonField& f, std::uint8_t* record)
     {
-        const QString key = QLatin1String(f.Key);
+        const QString key = QLatin1String(f.Key());
         if (!object_.contains(key)) {
             Fail(key + QStringLiteral(": missing"));
             return;
         }
         const QJsonValue value = object_.value(key);
-        std::uint8_t* p = record + f.Offset;
-        switch (f.Type) {
-        case Kind::Address:
+        std::uint8_t* p = record + f.First().Offset;
+        switch (f.Kind()) {
+        case FieldKind::Address:
             if (const auto octets = ParseDotted(value))
                 std::memcpy(p, octets->data(), 4);
             else
                 Fail(key, value, QStringLiteral("is not a dotted address of four numbers from 0 to 255"));
             return;
-        case Kind::Flag:
+        case FieldKind::Flag:
             ReadFlag(f, value, p);
             return;
-        case Kind::Name:
+        case FieldKind::Name:
             ReadName(f, value, p);
             return;
-        case Kind::Int32:
-            if (const auto n = ReadNumber(key, value, std::numeric_limits<std::int32_t>::min(),
-                                          std::numeric_limits<std::int32_t>::max())) {
-                const auto n32 = std::int32_t(*n);
-                std::memcpy(p, &n32, sizeof n32);
-            }
+        case FieldKind::Number8:
+        case FieldKind::Number32:
+            if (f.IsList())
+                ReadList(f, value, record);
+            else
+                ReadNumberInto(key, value, f.First(), record);
             return;
-        case Kind::Byte:
-            if (const auto n = ReadNumber(key, value, 0, 255))
-                *p = std::uint8_t(*n);
-            return;
-        case Kind::Hysteresis:
-            ReadHysteresis(key, value, p);
-            return;
-        case Kind::Channels:
+        case FieldKind::Channels:
             ReadChannels(f, value, p);
             return;
-        case Kind::Reserved: {
-            const auto bytes = ReadHex(key, value, kReservedOffsets.size(),
-                                       QStringLiteral("record bytes 51, 85 to 87 and 157 to 159"));
+        case FieldKind::Reserved: {
+            const std::vector<std::size_t> offsets = OffsetsOf(f);
+            const auto bytes = ReadHex(key, value, offsets.size(), RecordBytesText(f));
             if (bytes)
-                for (std::size_t i = 0; i < kReservedOffsets.size(); ++i)
-                    record[kReservedOffsets[i]] = std::uint8_t(bytes->at(qsizetype(i)));
+                for (std::size_t i = 0; i < offsets.size(); ++i)
+                    record[offsets[i]] = std::uint8_t(bytes->at(qsizetype(i)));
             return;
         }
         }
@@ -345,42 +349,42 @@ public:
 private:
     void ReadFlag(const JsonField& f, const QJsonValue& value, std::uint8_t* p)
     {
-        const QString key = QLatin1String(f.Key);
+        const QString key = QLatin1String(f.Key());
         if (!value.isBool()) {
             Fail(key, value, QStringLiteral("is not true or false"));
             return;
         }
         *p = value.toBool() ? 1 : 0;
-        if (const auto extra = Extra(f.Extra)) {
-            const auto n = ReadNumber(QLatin1String(f.Extra), *extra, 0, 255);
+        if (const auto extra = Extra(f.Extra())) {
+            const auto n = ReadNumber(QLatin1String(f.Extra()), *extra, 0, 255);
             if (!n)
                 return;
             if ((*n != 0) != value.toBool())
                 Fail(QStringLiteral("%1: %2 does not match %3: %4")
-                         .arg(QLatin1String(f.Extra), ShownValue(*extra), key, ShownValue(value)));
+                         .arg(QLatin1String(f.Extra()), ShownValue(*extra), key, ShownValue(value)));
             *p = std::uint8_t(*n);
         }
     }
 
     void ReadName(const JsonField& f, const QJsonValue& value, std::uint8_t* p)
     {
-        const QString key = QLatin1String(f.Key);
+        const QString key = QLatin1String(f.Key());
         if (!value.isString()) {
             Fail(key, value, QStringLiteral("is not a text"));
             return;
         }
         const QString text = value.toString();
-        if (const auto extra = Extra(f.Extra)) {
-            const auto bytes = ReadHex(QLatin1String(f.Extra), *extra, f.Width,
-                                       QStringLiteral("the whole %1-byte field").arg(f.Width));
+        if (const auto extra = Extra(f.Extra())) {
+            const auto bytes = ReadHex(QLatin1String(f.Extra()), *extra, f.First().Size,
+                                       QStringLiteral("the whole %1-byte field").arg(f.First().Size));
             if (!bytes)
                 return;
             const auto* field = reinterpret_cast<const std::uint8_t*>(bytes->constData());
-            const QString shown = NameTextOf(field, f.Width);
+            const QString shown = NameTextOf(field, f.First().Size);
             if (shown != text)
                 Fail(QStringLiteral("%1: %2 does not match %3, which hold %4")
-                         .arg(key, ShownValue(value), QLatin1String(f.Extra), ShownValue(QJsonValue(shown))));
-            std::memcpy(p, field, f.Width);
+                         .arg(key, ShownValue(value), QLatin1String(f.Extra()), ShownValue(QJsonValue(shown))));
+            std::memcpy(p, field, f.First().Size);
             return;
         }
         if (text.contains(QChar(0))) {
@@ -391,35 +395,45 @@ private:
             Fail(key, value, QStringLiteral("holds a character the unit's one-byte text cannot carry (%1)").arg(kAnsiName));
             return;
         }
-        const QByteArray field = NameFieldOf(text, f.Width);
-        if (std::size_t(field.size()) > f.Width) {
-            Fail(key, value, QStringLiteral("is longer than %1 characters").arg(f.Width));
+        const QByteArray field = NameFieldOf(text, f.First().Size);
+        if (std::size_t(field.size()) > f.First().Size) {
+            Fail(key, value, QStringLiteral("is longer than %1 characters").arg(f.First().Size));
             return;
         }
-        std::memcpy(p, field.constData(), f.Width);
+        std::memcpy(p, field.constData(), f.First().Size);
     }
 
-    void ReadHysteresis(const QString& key, const QJsonValue& value, std::uint8_t* p)
+    // A number as wide as the field's bytes allow.
+    void ReadNumberInto(const QString& key, const QJsonValue& value, const RecordField& row, std::uint8_t* record)
     {
-        if (!value.isArray() || value.toArray().size() != qsizetype(kHysteresisCount)) {
-            Fail(key, value, QStringLiteral("is not a list of %1 whole numbers").arg(kHysteresisCount));
+        std::uint8_t* p = record + row.Offset;
+        if (row.Kind == FieldKind::Number8) {
+            if (const auto n = ReadNumber(key, value, 0, 255))
+                *p = std::uint8_t(*n);
+            return;
+        }
+        if (const auto n = ReadNumber(key, value, std::numeric_limits<std::int32_t>::min(),
+                                      std::numeric_limits<std::int32_t>::max())) {
+            const auto n32 = std::int32_t(*n);
+            std::memcpy(p, &n32, sizeof n32);
+        }
+    }
+
+    void ReadList(const JsonField& f, const QJsonValue& value, std::uint8_t* record)
+    {
+        const QString key = QLatin1String(f.Key());
+        if (!value.isArray() || value.toArray().size() != qsizetype(f.Rows.size())) {
+            Fail(key, value, QStringLiteral("is not a list of %1 whole numbers").arg(f.Rows.size()));
             return;
         }
         const QJsonArray list = value.toArray();
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            const auto n = ReadNumber(QStringLiteral("%1[%2]").arg(key).arg(i), list[i],
-                                      std::numeric_limits<std::int32_t>::min(),
-                                      std::numeric_limits<std::int32_t>::max());
-            if (n) {
-                const auto n32 = std::int32_t(*n);
-                std::memcpy(p + 4 * i, &n32, sizeof n32);
-            }
-        }
+        for (qsizetype i = 0; i < list.size(); ++i)
+            ReadNumberInto(QStringLiteral("%1[%2]").arg(key).arg(i), list[i], f.Rows[std::size_t(i)], record);
     }
 
     void ReadChannels(const JsonField& f, const QJsonValue& value, std::uint8_t* p)
     {
-        const QString key = QLatin1String(f.Key);
+        const QString key = QLatin1String(f.Key());
         if (!value.isArray()) {
             Fail(key, value, QStringLiteral("is not a list of channel numbers from 1 to %1").arg(kChannels));
             return;
@@ -444,8 +458,8 @@ private:
             return;
         for (int c = 0; c < kChannels; ++c)
             p[c] = on[std::size_t(c)] ? 1 : 0;
-        if (const auto extra = Extra(f.Extra)) {
-            const auto bytes = ReadHex(QLatin1String(f.Extra), *extra, kChannels,
+        if (const auto extra = Extra(f.Extra())) {
+            const auto bytes = ReadHex(QLatin1String(f.Extra()), *extra, kChannels,
                                        QStringLiteral("channels 1 to %1").arg(kChannels));
             if (!bytes)
                 return;
@@ -453,7 +467,7 @@ private:
                 const auto b = std::uint8_t(bytes->at(c));
                 if ((b != 0) != on[std::size_t(c)]) {
                     Fail(QStringLiteral("%1: %2 does not match %3: %4")
-                             .arg(QLatin1String(f.Extra), ShownValue(*extra), key, ShownValue(value)));
+                             .arg(QLatin1String(f.Extra()), ShownValue(*extra), key, ShownValue(value)));
                     return;
                 }
                 p[c] = b;
@@ -504,10 +518,9 @@ QStringList RepeatedKeys(QByteArrayView json)
 
 QByteArray ConfigToJson(const ConfigDocument& document)
 {
-    const auto* record = reinterpret_cast<const std::uint8_t*>(&document.Record);
     Writer w;
-    for (const JsonField& f : kFields)
-        WriteField(w, f, record);
+    for (const JsonField& f : JsonFields())
+        WriteField(w, f, document.Record);
     if (document.Header.Version != kDataFileVersion)
         w.Add(kVersionKey, QJsonValue(qint64(document.Header.Version)));
     const auto& tail = document.Header.NameTail;
@@ -518,15 +531,15 @@ QByteArray ConfigToJson(const ConfigDocument& document)
 
 QString JsonKeyAt(std::size_t offset)
 {
-    for (const JsonField& f : kFields) {
-        if (f.Type == Kind::Reserved) {
-            if (std::find(kReservedOffsets.begin(), kReservedOffsets.end(), offset) != kReservedOffsets.end())
-                return QLatin1String(f.Key);
-        } else if (offset >= f.Offset && offset < f.Offset + f.Width) {
-            if (f.Type == Kind::Hysteresis)
-                return QStringLiteral("%1[%2]").arg(QLatin1String(f.Key)).arg((offset - f.Offset) / 4);
-            return QLatin1String(f.Key);
-        }
+    if (offset >= sizeof(ConfigRecord))
+        return {};
+    const RecordField& row = FieldAt(offset);
+    for (const JsonField& f : JsonFields()) {
+        if (f.Rows.data() > &row || &row >= f.Rows.data() + f.Rows.size())
+            continue;
+        if (f.IsList())
+            return QStringLiteral("%1[%2]").arg(QLatin1String(f.Key())).arg(&row - f.Rows.data());
+        return QLatin1String(f.Key());
     }
     return {};
 }
@@ -550,10 +563,10 @@ bool ConfigFromJson(QByteArrayView json, ConfigDocument& document, QStringList& 
         errors << QStringLiteral("%1: given more than once").arg(key);
 
     QSet<QString> known{QLatin1String(kVersionKey), QLatin1String(kNameTailKey)};
-    for (const JsonField& f : kFields) {
-        known.insert(QLatin1String(f.Key));
-        if (f.Extra)
-            known.insert(QLatin1String(f.Extra));
+    for (const JsonField& f : JsonFields()) {
+        known.insert(QLatin1String(f.Key()));
+        if (f.Extra())
+            known.insert(QLatin1String(f.Extra()));
     }
     for (const QString& key : object.keys())
         if (!known.contains(key))
@@ -562,7 +575,7 @@ bool ConfigFromJson(QByteArrayView json, ConfigDocument& document, QStringList& 
     Reader reader(object, errors);
     ConfigDocument read;
     auto* record = reinterpret_cast<std::uint8_t*>(&read.Record);
-    for (const JsonField& f : kFields)
+    for (const JsonField& f : JsonFields())
         reader.ReadField(f, record);
     if (const auto version = reader.Extra(kVersionKey)) {
         if (const auto n = reader.ReadNumber(QLatin1String(kVersionKey), *version,

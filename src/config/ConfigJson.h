@@ -6,7 +6,7 @@
 // with an extra field for any value the readable one cannot carry exactly
 // (present only then), it holds every byte a data file can hold, so a data
 // file converted to JSON and back is the same 196 bytes. docs/cli.md's
-// "The JSON form" documents every field.
+// "The JSON form" documents every field; the keys are in RecordFields.h.
 
 #include "config/ConfigRecord.h"
 #include "config/DataFile.h"

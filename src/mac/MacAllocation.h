@@ -10,7 +10,8 @@
 // and 2 are ever encoded anew, and the result is written only when it reads
 // back as the same mark and the same lines.
 
-#include <array>
+#include "config/MacAddress.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,9 +19,6 @@
 #include <vector>
 
 namespace vantrel {
-
-// A MAC address, first octet first.
-using MacOctets = std::array<std::uint8_t, 6>;
 
 // How the file's text is stored. A byte-order mark at the very start selects
 // one of the Unicode forms; without one the file is in the single-byte code

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <string>
 
 namespace vantrel {
@@ -118,6 +119,96 @@ std::optional<QByteArray> WithNextOctets(const MacAllocationFile& file, std::uin
 QString OctetText(std::uint8_t octet)
 {
     return QString::fromLatin1(QByteArray(1, char(octet)).toHex().toUpper());
+}
+
+namespace {
+
+int Count56(const MacOctets& mac)
+{
+    return mac[4] * 256 + mac[5];
+}
+
+constexpr int kLastCount = 0xFFFF;
+
+MacAddressResult NamedNow(const MacAllocationFile& file)
+{
+    if (file.Lines.size() < 6) {
+        MacAddressResult none;
+        none.TooFewLines = true;
+        return none;
+    }
+    return MacAddressFrom(file.Lines, file.Lines[1], file.Lines[0]);
+}
+
+} // namespace
+
+std::optional<MacOctets> MacAfter(const MacOctets& mac)
+{
+    const int after = Count56(mac) + 1;
+    if (after > kLastCount)
+        return std::nullopt;
+    MacOctets next = mac;
+    next[4] = std::uint8_t(after >> 8);
+    next[5] = std::uint8_t(after & 0xFF);
+    return next;
+}
+
+NextMacs NextFreeMacs(const MacAllocationFile& file, int count)
+{
+    NextMacs next;
+    next.Named = NamedNow(file);
+    if (!next.Named.Octets) {
+        next.Status = NextMacsStatus::NoAddress;
+        return next;
+    }
+    MacOctets mac = *next.Named.Octets;
+    if (Count56(mac) == kLastCount) {
+        next.Status = NextMacsStatus::LastAddress;
+        return next;
+    }
+    // Every address given has one after it, so FF FF is never among them.
+    for (;;) {
+        next.Macs.push_back(mac);
+        const MacOctets after = *MacAfter(mac);
+        if (int(next.Macs.size()) >= std::max(count, 1) || Count56(after) == kLastCount) {
+            next.After = after;
+            break;
+        }
+        mac = after;
+    }
+    const auto advanced = WithNextOctets(file, next.After[4], next.After[5]);
+    if (!advanced) {
+        next.Macs.clear();
+        next.After = {};
+        next.Status = NextMacsStatus::NotExact;
+        return next;
+    }
+    next.NewFile = *advanced;
+    return next;
+}
+
+MacGiveBack MacGivenBack(const MacAllocationFile& file, const MacOctets& mac)
+{
+    MacGiveBack back;
+    back.Named = NamedNow(file);
+    if (!back.Named.Octets) {
+        back.Status = GiveBackStatus::NoAddress;
+        return back;
+    }
+    const auto after = MacAfter(mac);
+    if (after)
+        back.Expected = *after;
+    if (!after || *back.Named.Octets != *after) {
+        back.Status = GiveBackStatus::NotNext;
+        return back;
+    }
+    const auto bytes = WithNextOctets(file, mac[4], mac[5]);
+    if (!bytes) {
+        back.Status = GiveBackStatus::NotExact;
+        return back;
+    }
+    back.NewFile = *bytes;
+    return back;
 }
 
 } // namespace vantrel

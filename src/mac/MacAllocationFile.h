@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vantrel {
 
@@ -51,5 +52,56 @@ std::optional<QByteArray> WithNextOctets(const MacAllocationFile& file, std::uin
 
 // Two upper-case hexadecimal digits.
 QString OctetText(std::uint8_t octet);
+
+// ---- The next free addresses ------------------------------------------------------------
+// Lines 6 to 1 name the next free address (MacAddressFrom with lines 2 and
+// 1 as octets 5 and 6). The addresses are given out counting octets 5 and 6
+// up as one number, octet 5 × 256 + octet 6, octets 1 to 4 as they are. FF
+// FF is never given: no file could name the one after it. The file is
+// advanced only to a text that reads back as exactly what it should name
+// (WithNextOctets).
+
+// The address after `mac` in that count; nothing after FF FF.
+std::optional<MacOctets> MacAfter(const MacOctets& mac);
+
+enum class NextMacsStatus {
+    Planned,
+    NoAddress,   // lines 6 to 1 name none: see Named
+    LastAddress, // they name FF FF
+    NotExact,    // the advanced file would not read back exactly
+};
+
+// The next free addresses: `Macs` from the one the file names on, `After`
+// the first one not taken, which `NewFile` names in lines 2 and 1 (the
+// rest of each of the two lines and every other line byte for byte as they
+// were). All three only when Planned.
+struct NextMacs {
+    NextMacsStatus Status = NextMacsStatus::Planned;
+    MacAddressResult Named; // the address the file names now
+    std::vector<MacOctets> Macs;
+    MacOctets After{};
+    QByteArray NewFile;
+};
+
+// The next `count` free addresses (at least one; fewer when FF FF comes
+// first) and the file advanced past them.
+NextMacs NextFreeMacs(const MacAllocationFile& file, int count);
+
+// An address given out and never sent back into the file: `NewFile` names
+// it again. Only while the file names the address right after it (the same
+// octets 1 to 4); otherwise it is a gap, which is harmless.
+enum class GiveBackStatus {
+    Ready,
+    NoAddress, // lines 6 to 1 name none: see Named
+    NotNext,   // the file names another address next
+    NotExact,  // the file naming it would not read back exactly
+};
+struct MacGiveBack {
+    GiveBackStatus Status = GiveBackStatus::Ready;
+    MacAddressResult Named; // the address the file names now
+    MacOctets Expected{};   // the address right after the one given back
+    QByteArray NewFile;
+};
+MacGiveBack MacGivenBack(const MacAllocationFile& file, const MacOctets& mac);
 
 } // namespace vantrel

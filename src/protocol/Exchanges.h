@@ -7,7 +7,7 @@
 // different bytes.
 
 #include "config/ConfigRecord.h"
-#include "mac/MacAllocation.h"
+#include "config/MacAddress.h"
 #include "protocol/Reports.h"
 
 #include <array>

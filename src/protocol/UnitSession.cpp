@@ -9,6 +9,14 @@ namespace vantrel {
 namespace {
 // A wait for a reply looks at the interrupt flag this often.
 constexpr std::chrono::milliseconds kWaitSlice{100};
+
+// Asked after a failed open: a unit gone meanwhile is not the same as one
+// there and closed to us.
+bool StillPresent(HidBackend& hid, const HidInterfaceInfo& unit)
+{
+    const std::vector<HidInterfaceInfo> present = PresentUnits(hid.Enumerate());
+    return std::any_of(present.begin(), present.end(), [&](const HidInterfaceInfo& u) { return u.Path == unit.Path; });
+}
 } // namespace
 
 UnitSession::UnitSession(HidBackend& hid, std::chrono::milliseconds replyTimeout, const std::atomic<bool>* interrupt)
@@ -24,15 +32,22 @@ void UnitSession::Disconnect()
     read_.reset();
 }
 
+bool UnitSession::Sent(RequestKind kind) const
+{
+    return std::find(sent_.begin(), sent_.end(), kind) != sent_.end();
+}
+
 void UnitSession::Connect()
 {
     Disconnect();
+    sent_.clear();
     std::string whyNot; // the first open failure, for NoAccess
     for (std::string_view pattern : kUnitPatterns) {
         // The next pattern is tried after a failed open.
         UnitOpen unit = OpenFirstMatch(hid_, pattern);
         if (!unit.Opened()) {
-            if (whyNot.empty())
+            // One that left between the search and the open was not there.
+            if (whyNot.empty() && unit.Match && StillPresent(hid_, *unit.Match))
                 whyNot = unit.Error;
             continue;
         }
@@ -51,13 +66,10 @@ void UnitSession::Connect()
 void UnitSession::ConnectTo(const HidInterfaceInfo& unit)
 {
     Disconnect();
+    sent_.clear();
     UnitOpen open = OpenUnit(hid_, unit);
     if (!open.Opened()) {
-        // Gone meanwhile is not the same as there and closed to us.
-        const std::vector<HidInterfaceInfo> present = PresentUnits(hid_.Enumerate());
-        const bool there = std::any_of(present.begin(), present.end(),
-                                       [&](const HidInterfaceInfo& u) { return u.Path == unit.Path; });
-        if (!there)
+        if (!StillPresent(hid_, unit))
             throw SessionError(SessionFailure::NoUnit, "Cannot find QUORVEX");
         throw SessionError(SessionFailure::NoAccess, open.Error);
     }
@@ -82,6 +94,7 @@ void UnitSession::Exchange(const RequestStep& step, const ConfigRecord& record, 
     if (BeforeRequest)
         BeforeRequest(step);
     BuildRequest(step, step.Block, out_, record, mac);
+    sent_.push_back(step.Kind);
     if (!write_->WriteReport(out_.data(), out_.size())) {
         Disconnect();
         throw SessionError(SessionFailure::UnitLost, "Cannot write to QUORVEX");

@@ -18,6 +18,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -54,7 +55,8 @@ public:
     // the first matching interface of each, both handles or none. Throws
     // ProgramMode when the unit found is in program mode, NoAccess (its
     // message "Cannot open <path>: <reason>") when a matching unit could
-    // not be opened and none other was found, NoUnit when there is none.
+    // not be opened and none other was found, NoUnit when there is none
+    // (also when the one found left before it could be opened).
     void Connect();
     // Opens this unit (one that PresentUnits listed) and no other. Throws
     // ProgramMode when it is in program mode, NoUnit when it is no longer
@@ -91,8 +93,17 @@ public:
     // earlier values, as in the window.
     const Report& InReport() const { return in_; }
 
-    // Called before each request goes out (tests, progress).
+    // Called before each request goes out (tests, progress). What it
+    // throws ends the exchange, and that request is not sent.
     std::function<void(const RequestStep&)> BeforeRequest;
+
+    // The requests handed to the unit's write since it was opened, in
+    // order. A request counts from the moment the write is called: a write
+    // that fails may still have put the report on the wire, so whatever
+    // depends on a request never having left the tool (an address going
+    // back) asks Sent().
+    const std::vector<RequestKind>& SentRequests() const { return sent_; }
+    bool Sent(RequestKind kind) const;
 
     // The last identification reply of our application: who the unit is,
     // known from the first reply of any exchange on, also when a later
@@ -113,6 +124,7 @@ private:
     Report out_{};
     Report in_{};
     std::optional<IdentReply> lastIdent_;
+    std::vector<RequestKind> sent_;
 };
 
 } // namespace vantrel
