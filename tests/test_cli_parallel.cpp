@@ -28,8 +28,8 @@ struct UnitSetup {
 
 struct ParallelCase {
     std::string name;
-    std::vector<UnitSetup> units;   // serial numbers 2001 on, at sim:0 on
-    std::vector<std::string> lines; // the record's lines after the time, in any order; "M" for a MAC address
+    std::vector<UnitSetup> units = {};   // serial numbers 2001 on, at sim:0 on
+    std::vector<std::string> lines = {}; // the record's lines after the time, in any order; "M" for a MAC address
     CliExit code = CliExit::Success;
     std::string message = "";      // a line of the output or the error stream ("$dir/": the test's folder)
     std::optional<int> count = {}; // without: Ctrl-C once every unit is recorded or hangs
@@ -59,46 +59,72 @@ std::string Commissioned(int serial, int ip)
 
 std::vector<ParallelCase> ParallelCases()
 {
-    ParallelCase eight{"EightSound", std::vector<UnitSetup>(8), {}, CliExit::Success,
-                       "Done: 8 commissioned, 0 failed; the next IP address is 10.1.2.38", 8};
+    ParallelCase eight{.name = "EightSound",
+                       .units = std::vector<UnitSetup>(8),
+                       .message = "Done: 8 commissioned, 0 failed; the next IP address is 10.1.2.38",
+                       .count = 8};
     for (int i = 0; i < 8; ++i)
         eight.lines.push_back(Commissioned(2001 + i, 30 + i));
     return {
         eight,
-        {"FaultsOnSome",
-         {{}, {ProgramMode}, {[](SimulatedUnit& u) { u.UnplugAfter(3); }}, {[](SimulatedUnit& u) { u.StopAnsweringAfter(11); }}},
-         {Commissioned(2001, 30), ",,,,program mode", "2003,1.05,M,10.1.2.32,unplugged during the write",
-          "2004,1.05,M,10.1.2.33,no answer during the read-back"},
-         CliExit::Interrupted,
-         "Interrupted while waiting for units; no unit was being commissioned. The next IP address is 10.1.2.31.",
-         {}, {}, true, false, "100"},
-        {"CountStartsNoMoreThanNeeded", std::vector<UnitSetup>(4), {Commissioned(2001, 30), Commissioned(2002, 31)},
-         CliExit::Success, "[sim:3] not started: --count 2 reached", 2},
-        {"AFailedUnitLeavesItsPlaceAndAddress", {{ProgramMode}, {}, {}},
-         {",,,,program mode", Commissioned(2002, 31), Commissioned(2003, 30)}, CliExit::Success,
-         "Done: 2 commissioned, 1 failed; the next IP address is 10.1.2.32", 2},
-        {"AddressesInPlugOrder", std::vector<UnitSetup>(4),
-         {Commissioned(2003, 30), Commissioned(2001, 31), Commissioned(2004, 32), Commissioned(2002, 33)},
-         CliExit::Success, "[sim:3] Unit 3 of 4: IP address 10.1.2.32", 4, {2, 0, 3, 1}},
-        {"NoAccessStartsNoNewUnit", {{[](SimulatedUnit& u) { u.FailOpens(HidOpenMode::Write); }}, {}, {}},
-         {",,,,cannot be opened", Commissioned(2002, 31)}, CliExit::NoAccess,
-         "Stopped after the fault above: 1 commissioned, 1 failed; the next IP address is 10.1.2.30", 2},
-        {"InterruptedMidway", {{{}, 1}, {{}, 8}, {}, {ProgramMode}},
-         {"2001,1.05,,10.1.2.30,interrupted during the write", "2002,1.05,,10.1.2.31,interrupted during the read-back",
-          "2003,1.05,M,10.1.2.32,commissioned", ",,,,program mode"},
-         CliExit::Interrupted,
-         "Interrupted: unit 1 (serial number 2001), unit 2 (serial number 2002) were being commissioned; recorded "
-         "in $dir/bench.csv. The next IP address is 10.1.2.33.",
-         {}, {}, false},
+        {.name = "FaultsOnSome",
+         .units = {{},
+                   {ProgramMode},
+                   {[](SimulatedUnit& u) { u.UnplugAfter(3); }},
+                   {[](SimulatedUnit& u) { u.StopAnsweringAfter(11); }}},
+         .lines = {Commissioned(2001, 30), ",,,,program mode", "2003,1.05,M,10.1.2.32,unplugged during the write",
+                   "2004,1.05,M,10.1.2.33,no answer during the read-back"},
+         .code = CliExit::Interrupted,
+         .message = "Interrupted while waiting for units; no unit was being commissioned. The next IP address is "
+                    "10.1.2.31.",
+         .timeout = "100"},
+        {.name = "CountStartsNoMoreThanNeeded",
+         .units = std::vector<UnitSetup>(4),
+         .lines = {Commissioned(2001, 30), Commissioned(2002, 31)},
+         .message = "[sim:3] not started: --count 2 reached",
+         .count = 2},
+        {.name = "AFailedUnitLeavesItsPlaceAndAddress",
+         .units = {{ProgramMode}, {}, {}},
+         .lines = {",,,,program mode", Commissioned(2002, 31), Commissioned(2003, 30)},
+         .message = "Done: 2 commissioned, 1 failed; the next IP address is 10.1.2.32",
+         .count = 2},
+        {.name = "AddressesInPlugOrder",
+         .units = std::vector<UnitSetup>(4),
+         .lines = {Commissioned(2003, 30), Commissioned(2001, 31), Commissioned(2004, 32), Commissioned(2002, 33)},
+         .message = "[sim:3] Unit 3 of 4: IP address 10.1.2.32",
+         .count = 4,
+         .plugOrder = {2, 0, 3, 1}},
+        {.name = "NoAccessStartsNoNewUnit",
+         .units = {{[](SimulatedUnit& u) { u.FailOpens(HidOpenMode::Write); }}, {}, {}},
+         .lines = {",,,,cannot be opened", Commissioned(2002, 31)},
+         .code = CliExit::NoAccess,
+         .message = "Stopped after the fault above: 1 commissioned, 1 failed; the next IP address is 10.1.2.30",
+         .count = 2},
+        {.name = "InterruptedMidway",
+         .units = {{.HangAfter = 1}, {.HangAfter = 8}, {}, {ProgramMode}},
+         .lines = {"2001,1.05,,10.1.2.30,interrupted during the write",
+                   "2002,1.05,,10.1.2.31,interrupted during the read-back", "2003,1.05,M,10.1.2.32,commissioned",
+                   ",,,,program mode"},
+         .code = CliExit::Interrupted,
+         .message = "Interrupted: unit 1 (serial number 2001), unit 2 (serial number 2002) were being commissioned; "
+                    "recorded in $dir/bench.csv. The next IP address is 10.1.2.33.",
+         .macNext = false},
         // Nothing is written to a unit whose line cannot go into the record first.
-        {"RecordHeldElsewhere", std::vector<UnitSetup>(2, {[](SimulatedUnit& u) { u.SetAnswerDelayMs(10); }}), {},
-         CliExit::Locked, "Stopped after the fault above: 0 commissioned, 2 failed; the next IP address is 10.1.2.30",
-         2, {}, false, false, "10000", true},
-        {"AllocationFileHeldElsewhere", std::vector<UnitSetup>(2),
-         {"2001,1.05,,,not written: no MAC address could be reserved",
-          "2002,1.05,,,not written: no MAC address could be reserved"},
-         CliExit::Locked, "Stopped after the fault above: 0 commissioned, 2 failed; the next IP address is 10.1.2.30",
-         2, {}, true, true},
+        {.name = "RecordHeldElsewhere",
+         .units = std::vector<UnitSetup>(2, {[](SimulatedUnit& u) { u.SetAnswerDelayMs(10); }}),
+         .code = CliExit::Locked,
+         .message = "Stopped after the fault above: 0 commissioned, 2 failed; the next IP address is 10.1.2.30",
+         .count = 2,
+         .macNext = false,
+         .recordHeld = true},
+        {.name = "AllocationFileHeldElsewhere",
+         .units = std::vector<UnitSetup>(2),
+         .lines = {"2001,1.05,,,not written: no MAC address could be reserved",
+                   "2002,1.05,,,not written: no MAC address could be reserved"},
+         .code = CliExit::Locked,
+         .message = "Stopped after the fault above: 0 commissioned, 2 failed; the next IP address is 10.1.2.30",
+         .count = 2,
+         .macFileHeld = true},
     };
 }
 

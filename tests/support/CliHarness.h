@@ -77,3 +77,20 @@ inline QStringList Args(std::initializer_list<const char*> words)
         list << QString::fromUtf8(w);
     return list;
 }
+
+// The configuration the tests write: unlike the unit's own in most fields.
+inline vantrel::ConfigRecord SiteConfig()
+{
+    using namespace vantrel;
+    ConfigRecord r = SampleUnitConfig();
+    const std::uint8_t ip[4] = {10, 1, 2, 77};
+    std::copy(std::begin(ip), std::end(ip), r.IPAddr);
+    std::memset(r.DeviceName, 0, sizeof r.DeviceName);
+    std::memset(r.EthernetName, 0, sizeof r.EthernetName);
+    StoreName(r.DeviceName, sizeof r.DeviceName, kDeviceNameChars, "Bench unit \xE9 7");
+    StoreName(r.EthernetName, sizeof r.EthernetName, kEthernetNameChars, "ETH-7");
+    r.ClientPort = 503;
+    r.Hysteresis[3] = 0;
+    r.InvertOutputs[4] = 1;
+    return r;
+}
