@@ -7,7 +7,7 @@
 
 #include "common/Version.h"
 #include "app/RunWindow.h"
-#include "config/ConfigRecord.h"
+#include "demo/DemoUnit.h"
 #include "unit/SimulatedFaults.h"
 #include "unit/SimulatedUnit.h"
 
@@ -29,20 +29,7 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
 
-    vantrel::SimulatedIdentity identity;
-    identity.SerialNumber = 20261207;
-    identity.Version = "1.05 (simulated)";
-    auto unit = std::make_shared<vantrel::SimulatedUnit>(identity);
-    vantrel::ConfigRecord stored{};
-    vantrel::SetDefaults(stored);
-    const std::uint8_t ip[4] = {10, 0, 0, 5};
-    std::copy(std::begin(ip), std::end(ip), stored.IPAddr);
-    vantrel::StoreName(stored.DeviceName, sizeof stored.DeviceName, vantrel::kDeviceNameChars, "Demo unit");
-    stored.EnableClient = 1;
-    stored.Hysteresis[0] = 300;
-    stored.InvertInputs[0] = stored.InvertInputs[15] = 1;
-    unit->StoreConfig(stored);
-    unit->SetMac({0x00, 0x04, 0xA3, 0x01, 0x02, 0x0F});
+    auto unit = vantrel::MakeDemoUnit();
     unit->SetAnswerDelayMs(20);
     QStringList faults;
     const QStringList args = QCoreApplication::arguments();

@@ -6,6 +6,7 @@
 #include "app/MainForm.h"
 #include "app/OperatorDialogs.h"
 #include "device/HidBackend.h"
+#include "demo/DemoUnit.h"
 #include "unit/SimulatedUnit.h"
 
 #include <QApplication>
@@ -70,15 +71,7 @@ int main(int argc, char* argv[])
         QString PromptSaveFileName() override { return {}; }
         QString PromptOpenFileName() override { return {}; }
     } answerOk;
-    auto unit = std::make_shared<vantrel::SimulatedUnit>();
-    vantrel::ConfigRecord stored{};
-    vantrel::SetDefaults(stored);
-    stored.IPAddr[0] = 10;
-    stored.IPAddr[1] = 0;
-    stored.IPAddr[3] = 5;
-    vantrel::StoreName(stored.DeviceName, 32, 32, "Demo unit");
-    stored.InvertInputs[0] = stored.InvertInputs[15] = 1;
-    unit->StoreConfig(stored);
+    auto unit = vantrel::MakeDemoUnit();
     vantrel::SimulatedHidBackend simulated;
     simulated.Add(unit);
     FixedPaths demoPaths = paths;
